@@ -1,0 +1,20 @@
+# Sourced by scripts/run and scripts/test: installs the Debian packages that
+# are missing, and says nothing when everything is already there.
+
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n fonts-arphic-uming)
+TEST_PACKAGES=(libgtest-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev xvfb xdotool xclip x11-utils imagemagick)
