@@ -10,6 +10,8 @@
 
 namespace portauth {
 
+class AnsiBytes;
+
 // MD5 (RFC 1321) of texts, byte buffers and files, rendered as uppercase hex.
 // One object serves one computation at a time; MD5Init restarts it.
 class CMD5 {
@@ -40,7 +42,24 @@ public:
     std::int32_t LongLeftRotate(std::int32_t& value, std::int32_t& Bits);
 
 private:
-    // implementation-defined private members (see cmd5.cpp)
+    using Word = std::uint32_t;
+    using Block = std::span<const std::uint8_t, 64>;
+
+    std::array<Word, 4> State{};               // A, B, C, D
+    std::int32_t ByteCounter = 0;              // bytes taken in since MD5Init
+    std::array<std::uint8_t, 64> ByteBuffer{}; // the block being filled
+
+    static AnsiBytes StringToAnsiBytes(std::u16string_view text);
+    static std::string RegisterToHex(Word value);
+    void MD5Transform(Block block) noexcept;
+    static inline void Decode(std::span<Word, 16> output, Block input) noexcept;
+    static constexpr void FF(Word& a, Word b, Word c, Word d, Word x, int s, Word ac) noexcept;
+    static constexpr void GG(Word& a, Word b, Word c, Word d, Word x, int s, Word ac) noexcept;
+    static constexpr void HH(Word& a, Word b, Word c, Word d, Word x, int s, Word ac) noexcept;
+    static constexpr void II(Word& a, Word b, Word c, Word d, Word x, int s, Word ac) noexcept;
+    static constexpr Word LongAdd(Word x, Word y) noexcept;
+    static constexpr Word LongAdd4(Word w, Word x, Word y, Word z) noexcept;
+    static constexpr Word UnsignedToLong(double value);
 };
 
 } // namespace portauth

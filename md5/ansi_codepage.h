@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+namespace portauth {
+
+// Overwrites memory in a way the optimiser must keep, even when the memory
+// is about to be released.
+void WipeBytes(void* data, std::size_t size) noexcept;
+
+// The bytes of a text in the ANSI code page. They are usually a password, so
+// the storage is owned here and wiped before it goes back to the heap.
+class AnsiBytes {
+public:
+    AnsiBytes() = default;
+    explicit AnsiBytes(std::size_t capacity);
+    AnsiBytes(AnsiBytes&& other) noexcept;
+    AnsiBytes& operator=(AnsiBytes&& other) noexcept;
+    AnsiBytes(const AnsiBytes&) = delete;
+    AnsiBytes& operator=(const AnsiBytes&) = delete;
+    ~AnsiBytes();
+
+    std::span<const std::uint8_t> bytes() const noexcept { return {storage_.get(), size_}; }
+    std::span<std::uint8_t> writable() noexcept { return {storage_.get(), capacity_}; }
+    void setSize(std::size_t size) noexcept;
+
+private:
+    void wipe() noexcept;
+
+    std::unique_ptr<std::uint8_t[]> storage_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+};
+
+// The text in the system's ANSI code page; off Windows code page 936 (GBK)
+// stands in for it. Every code point the page cannot hold becomes one '?',
+// and no terminator is added.
+AnsiBytes ToAnsiCodePage(std::u16string_view text);
+
+} // namespace portauth
