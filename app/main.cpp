@@ -1,0 +1,34 @@
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QIcon>
+
+#include "frmmain.h"
+#include "version.h"
+
+namespace {
+
+// A request for the Song face by either of its names goes to a free Song
+// face with the same cell widths where the face itself is missing.
+void substituteMissingSimSun()
+{
+    if (QFontDatabase::hasFamily(QStringLiteral("SimSun")))
+        return;
+    for (const QString& name : {QStringLiteral("宋体"), QStringLiteral("SimSun")})
+        QFont::insertSubstitution(name, QStringLiteral("AR PL UMing CN"));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PortAuth"));
+    QApplication::setApplicationVersion(QStringLiteral(PORTAUTH_VERSION_TEXT));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/portauth.ico")));
+    substituteMissingSimSun();
+
+    portauth::frmMain window;
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Start-up time (to the window mapped) and resident memory of PortAuth, each
+# as a ratio to a bare Qt window of the same size, measured in the same run on
+# a virtual display. Usage: bench/window/startup.sh BUILD_DIR [RUNS]
+set -euo pipefail
+build=${1:?usage: startup.sh BUILD_DIR [RUNS]}
+runs=${2:-20}
+bench=$build/bench/window/window_bench
+program=$build/app/PortAuth
+
+display=""
+for n in $(seq 90 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }
+done
+Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+config=$(mktemp -d)
+trap 'kill $xvfb_pid 2>/dev/null; rm -rf "$config"' EXIT
+export DISPLAY=$display XDG_CONFIG_HOME=$config QT_QPA_PLATFORM=xcb
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
+
+# Interleaved, so both see the same machine state.
+: >"$config/bare" ; : >"$config/portauth"
+for _ in $(seq "$runs"); do
+    "$bench" startup "$bench" bare-window >>"$config/bare"
+    "$bench" startup "$program" >>"$config/portauth"
+done
+bare_ms=$(cut -d' ' -f1 "$config/bare" | median)
+bare_kib=$(cut -d' ' -f2 "$config/bare" | median)
+ours_ms=$(cut -d' ' -f1 "$config/portauth" | median)
+ours_kib=$(cut -d' ' -f2 "$config/portauth" | median)
+awk -v bm="$bare_ms" -v bk="$bare_kib" -v om="$ours_ms" -v ok="$ours_kib" -v n="$runs" 'BEGIN {
+    printf "start-up to window mapped (median of %d): PortAuth %.1f ms, bare Qt window %.1f ms, ratio %.2f\n", n, om, bm, om / bm
+    printf "resident memory (median of %d):          PortAuth %d KiB, bare Qt window %d KiB, ratio %.2f\n", n, ok, bk, ok / bk
+}'

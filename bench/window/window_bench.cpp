@@ -1,0 +1,146 @@
+// Measures the window where a person feels it.
+//
+//   window_bench keystrokes            latency of one keystroke in each input box
+//   window_bench bare-window           a bare Qt window of the same size: the reference
+//   window_bench startup PROGRAM...    time until PROGRAM maps its window, and its RSS
+//
+// `startup` needs an X display and prints one line: "<milliseconds> <rss KiB>".
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <X11/Xlib.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frmmain.h"
+
+namespace {
+
+struct Percentiles {
+    double median;
+    double p99;
+};
+
+Percentiles percentiles(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    const auto at = [&](double q) { return samples[static_cast<std::size_t>(q * double(samples.size() - 1))]; };
+    return {at(0.5), at(0.99)};
+}
+
+// Alternates a letter and Backspace, so the box stays short and every
+// keystroke changes its text.
+Percentiles timeKeystrokes(QLineEdit* box, int count)
+{
+    std::vector<double> millis;
+    millis.reserve(static_cast<std::size_t>(count));
+    QElapsedTimer clock;
+    for (int i = 0; i < count; ++i) {
+        clock.start();
+        if (i % 2 == 0)
+            QTest::keyClick(box, static_cast<char>('a' + i % 26));
+        else
+            QTest::keyClick(box, Qt::Key_Backspace);
+        millis.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    return percentiles(std::move(millis));
+}
+
+int keystrokes(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir configDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir.path());
+    portauth::frmMain window;
+    window.show();
+    for (const char* name : {"txtUsername", "txtIP", "txtPassword"}) {
+        auto* box = window.findChild<QLineEdit*>(name);
+        box->setFocus();
+        const Percentiles p = timeKeystrokes(box, 1000);
+        std::printf("%-12s keystroke: median %.3f ms, p99 %.3f ms (1000 keystrokes)\n", name, p.median, p.p99);
+    }
+    return 0;
+}
+
+int bareWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.setWindowTitle("bare");
+    window.setFixedSize(365, 396);
+    window.show();
+    return app.exec();
+}
+
+long residentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+// Watches the root window for the first top-level window that is mapped after
+// the program starts; with no window manager that is the program's own.
+int startup(char** command)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "no X display\n");
+        return 2;
+    }
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(command[0], command);
+        _exit(127);
+    }
+    for (XEvent event;;) {
+        XNextEvent(display, &event);
+        if (event.type == MapNotify)
+            break;
+    }
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - started;
+    // Resident memory once the first paint and the event loop have settled.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const long rss = residentKiB(child);
+    kill(child, SIGTERM);
+    waitpid(child, nullptr, 0);
+    XCloseDisplay(display);
+    std::printf("%.1f %ld\n", elapsed.count(), rss);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "keystrokes") == 0)
+        return keystrokes(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "bare-window") == 0)
+        return bareWindow(argc, argv);
+    if (argc >= 3 && std::strcmp(argv[1], "startup") == 0)
+        return startup(argv + 2);
+    std::fprintf(stderr, "usage: window_bench keystrokes | bare-window | startup PROGRAM [ARGS...]\n");
+    return 2;
+}

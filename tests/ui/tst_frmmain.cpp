@@ -1,0 +1,414 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFontInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <memory>
+
+#include "frmmain.h"
+#include "window_texts.h"
+
+using portauth::frmMain;
+
+namespace {
+
+// The dpi this run's screen is configured for; the default offscreen screen has 96.
+int configuredDpi()
+{
+    return qEnvironmentVariableIsSet("PORTAUTH_TEST_DPI")
+               ? qEnvironmentVariableIntValue("PORTAUTH_TEST_DPI")
+               : 96;
+}
+
+QString textOf(const QWidget* box)
+{
+    if (const auto* edit = qobject_cast<const QPlainTextEdit*>(box))
+        return edit->toPlainText();
+    return qobject_cast<const QLineEdit*>(box)->text();
+}
+
+// QTest::keyClicks takes Latin-1 only.
+void typeInto(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+int distanceToWindowsGrey(const QColor& c)
+{
+    const int r = c.red() - 200, g = c.green() - 200, b = c.blue() - 200;
+    return r * r + g * g + b * b;
+}
+
+} // namespace
+
+class FrmMainTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<frmMain> window;
+    QTemporaryDir configDir; // the window remembers inputs: never in the user's store
+
+    QWidget* control(const QString& name) { return window->findChild<QWidget*>(name); }
+    double pixelsPerTwip() const { return window->logicalDpiY() / 1440.0; }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(configDir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir.path());
+    }
+
+    void init()
+    {
+        window = std::make_unique<frmMain>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    void cleanup() { window.reset(); }
+
+    void screenDpi()
+    {
+        // Either Qt scales logical pixels (dpr) or the logical dpi itself changes.
+        const double effectiveDpi = window->logicalDpiY() * window->devicePixelRatioF();
+        QCOMPARE(qRound(effectiveDpi), configuredDpi());
+        const QFontInfo font(window->font());
+        QCOMPARE(qRound(font.pixelSize() * window->devicePixelRatioF()), 9 * configuredDpi() / 72);
+    }
+
+    void windowFrame()
+    {
+        QCOMPARE(window->windowTitle(), QStringLiteral("Lanbridge 802.1x Util for Windows 64"));
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(qAbs(window->width() - 5475 * pixelsPerTwip()) <= 0.5);
+        QVERIFY(qAbs(window->height() - 5940 * pixelsPerTwip()) <= 0.5);
+        const Qt::WindowFlags flags = window->windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    }
+
+    void controls_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QRect>("twips");
+        const auto row = [](const char* name, const char* kind, QRect twips) {
+            QTest::newRow(name) << QString::fromLatin1(kind) << twips;
+        };
+        row("txtNDomain", "QLineEdit", {1140, 5475, 4065, 300});
+        row("txtNPassword", "QLineEdit", {1140, 5115, 4065, 300});
+        row("txtNUserName", "QLineEdit", {1155, 4740, 4065, 300});
+        row("txtPassword", "QLineEdit", {1140, 3870, 4065, 300});
+        row("txtIP", "QLineEdit", {1140, 3510, 4065, 300});
+        row("txtUsername", "QLineEdit", {1155, 3135, 4065, 300});
+        row("Text1", "QPlainTextEdit", {180, 480, 5100, 2265});
+        row("Label9", "QLabel", {240, 4455, 4890, 225});
+        row("Label8", "QLabel", {240, 2820, 1680, 225});
+        row("Label7", "QLabel", {210, 165, 3930, 255});
+        row("Label6", "QLabel", {255, 5160, 675, 270});
+        row("Label5", "QLabel", {240, 5505, 765, 225});
+        row("Label4", "QLabel", {255, 4845, 765, 225});
+        row("Label3", "QLabel", {210, 3945, 675, 270});
+        row("Label2", "QLabel", {240, 3555, 765, 225});
+        row("Label1", "QLabel", {240, 3225, 765, 225});
+    }
+
+    void controls()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QRect, twips);
+        const QWidget* widget = control(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(widget);
+        QVERIFY(widget->inherits(kind.toLatin1().constData()));
+        const QRect actual = widget->geometry();
+        const double scale = pixelsPerTwip();
+        const int actualEdges[] = {actual.x(), actual.y(), actual.width(), actual.height()};
+        const int twipEdges[] = {twips.x(), twips.y(), twips.width(), twips.height()};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(qAbs(actualEdges[i] - twipEdges[i] * scale) <= 0.5,
+                     qPrintable(QStringLiteral("%1: %2 px for %3 twips")
+                                    .arg(i).arg(actualEdges[i]).arg(twipEdges[i])));
+        QCOMPARE(widget->font(), window->font());
+    }
+
+    void windowFont()
+    {
+        const QFontInfo font(window->font());
+        const QStringList songFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                                    QStringLiteral("AR PL UMing CN")};
+        QVERIFY2(songFaces.contains(font.family()), qPrintable(font.family()));
+        QCOMPARE(font.pointSize(), 9);
+        QVERIFY(!font.bold() && !font.italic() && !font.underline() && !font.strikeOut());
+    }
+
+    void captions_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("Label1") << QStringLiteral("用户名:");
+        QTest::newRow("Label2") << QStringLiteral("IP:");
+        QTest::newRow("Label3") << QStringLiteral("密码:");
+        QTest::newRow("Label4") << QStringLiteral("用户名:");
+        QTest::newRow("Label5") << QStringLiteral("登陆域:");
+        QTest::newRow("Label6") << QStringLiteral("密码:");
+        QTest::newRow("Label7") << QStringLiteral("使用 Windows 自带的802.1x端口认证登录网络");
+        QTest::newRow("Label8") << QStringLiteral("您的网络相关信息：");
+        QTest::newRow("Label9") << QStringLiteral("在Windows802.1x登陆对话窗中所需填写的信息：");
+    }
+
+    void captions()
+    {
+        QFETCH(QString, caption);
+        const auto* label = qobject_cast<QLabel*>(control(QString::fromLatin1(QTest::currentDataTag())));
+        QVERIFY(label);
+        QCOMPARE(label->text(), caption);
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+    }
+
+    void labelsShowWhole_data() { captions_data(); }
+
+    void labelsShowWhole()
+    {
+        const auto* label = qobject_cast<QLabel*>(control(QString::fromLatin1(QTest::currentDataTag())));
+        QVERIFY(label);
+        const QFontMetrics metrics(label->font(), label);
+        const QRect needed = metrics.boundingRect(label->text());
+        const QRect room = label->contentsRect();
+        QVERIFY2(needed.width() <= room.width() && metrics.height() <= room.height(),
+                 qPrintable(QStringLiteral("needs %1x%2, has %3x%4")
+                                .arg(needed.width()).arg(metrics.height())
+                                .arg(room.width()).arg(room.height())));
+    }
+
+    void typing_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("masked");
+        QTest::addColumn<bool>("inputMethod");
+        QTest::newRow("txtUsername") << false << false << true;
+        QTest::newRow("txtIP") << false << false << true;
+        QTest::newRow("txtPassword") << false << true << false;
+        QTest::newRow("txtNUserName") << true << false << false;
+        QTest::newRow("txtNPassword") << true << false << false;
+        QTest::newRow("txtNDomain") << true << false << false;
+        QTest::newRow("Text1") << true << false << false;
+    }
+
+    void typing()
+    {
+        QFETCH(bool, locked);
+        QFETCH(bool, masked);
+        QFETCH(bool, inputMethod);
+        QWidget* box = control(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(box);
+        auto* lineEdit = qobject_cast<QLineEdit*>(box);
+        if (lineEdit && locked)
+            lineEdit->setText(QStringLiteral("alice@10.0.0.5")); // the program still can
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        const QString before = textOf(box);
+
+        typeInto(box, QStringLiteral("Ab中"));
+        const QString expected = locked ? before : before + QStringLiteral("Ab中");
+        QCOMPARE(textOf(box), expected);
+        if (masked)
+            QCOMPARE(lineEdit->displayText(), QString(expected.size(), u'*'));
+
+        // Select the first line with the keyboard and copy it.
+        QApplication::clipboard()->setText(QStringLiteral("untouched"));
+        QTest::keyClick(box, Qt::Key_Home);
+        QTest::keyClick(box, Qt::Key_End, Qt::ShiftModifier);
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(),
+                 masked ? QStringLiteral("untouched") : expected.section(u'\n', 0, 0));
+
+        // Qt's switch for input-method composition (Qt sets it off in read-only boxes itself).
+        QCOMPARE(box->testAttribute(Qt::WA_InputMethodEnabled), inputMethod);
+    }
+
+    void greyBackground_data()
+    {
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("Text1") << false;
+        QTest::newRow("txtUsername") << false;
+        QTest::newRow("txtIP") << false;
+        QTest::newRow("txtPassword") << false;
+        QTest::newRow("txtNUserName") << true;
+        QTest::newRow("txtNPassword") << true;
+        QTest::newRow("txtNDomain") << true;
+    }
+
+    void greyBackground()
+    {
+        QFETCH(bool, grey);
+        QWidget* box = control(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(box);
+        const QImage picture = box->grab().toImage();
+        // Right of any text, inside the border.
+        const QColor shown = picture.pixelColor(picture.width() - 4, picture.height() / 2);
+
+        const QPalette palette = QApplication::palette();
+        QList<QColor> colours;
+        for (int role = 0; role < QPalette::NColorRoles; ++role)
+            if (role != QPalette::NoRole)
+                colours << palette.color(static_cast<QPalette::ColorRole>(role));
+        const QColor nearestGrey = *std::min_element(
+            colours.begin(), colours.end(), [](const QColor& a, const QColor& b) {
+                return distanceToWindowsGrey(a) < distanceToWindowsGrey(b);
+            });
+        QCOMPARE(shown.rgb(), (grey ? nearestGrey : palette.color(QPalette::Base)).rgb());
+    }
+
+    void focusCycle_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QStringList>("visited");
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier)
+                             << QStringList{"txtUsername", "txtIP", "txtPassword", "txtNUserName",
+                                            "txtNPassword", "txtNDomain", "Text1"};
+        QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+                                   << QStringList{"txtNDomain", "txtNPassword", "txtNUserName",
+                                                  "txtPassword", "txtIP", "txtUsername", "Text1"};
+    }
+
+    void focusCycle()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QStringList, visited);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1"));
+        const QString instructions = textOf(control(QStringLiteral("Text1")));
+        QStringList actual;
+        for (int press = 0; press < 7; ++press) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                            Qt::KeyboardModifiers(modifiers));
+            actual << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(actual, visited);
+        QCOMPARE(textOf(control(QStringLiteral("Text1"))), instructions);
+    }
+
+    void instructionLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        const QString address = QStringLiteral(PORTAUTH_REGISTRATION_URL);
+        QTest::newRow("1") << QStringLiteral("    启动\"Wireless Configuration\"服务(默认会自动启动)，");
+        QTest::newRow("2") << QStringLiteral("在网络连接属性里面的“身份验证”标签中，选中“启用 IEEE ");
+        QTest::newRow("3") << QStringLiteral("802.1x”，下面的下拉框中选择“MD5-Challenge”，并把下面");
+        QTest::newRow("4") << QStringLiteral("的两个选择框的钩都去掉（不使用那些功能）。");
+        QTest::newRow("5") << QStringLiteral("    当下次网络连接上的时候（可以通过拔插网线强制刷新网");
+        QTest::newRow("6") << QStringLiteral("络连接），Windows会出现一个对话窗让你输入登录信息。这些");
+        QTest::newRow("7") << QStringLiteral("信息通过以下程序生成。");
+        QTest::newRow("8") << QStringLiteral("    802.1x端口认证通过后，您可以去 ");
+        QTest::newRow("9") << QString(11, u' ') + address + u' ';
+        QTest::newRow("10") << QStringLiteral("    打开对外的联网权限。");
+        QTest::newRow("11") << QStringLiteral("    注意，为了安全，请不要使用开放国际流量的联网！");
+        QTest::newRow("12") << QString();
+    }
+
+    void instructionLines()
+    {
+        QFETCH(QString, line);
+        const int index = QString::fromLatin1(QTest::currentDataTag()).toInt() - 1;
+        const QStringList constantLines = portauth::texts::instructions.toString().split(QStringLiteral("\r\n"));
+        const QStringList shownLines = textOf(control(QStringLiteral("Text1"))).split(u'\n');
+        QCOMPARE(constantLines.size(), 12);
+        QCOMPARE(shownLines.size(), 12);
+        QCOMPARE(constantLines[index], line);
+        QCOMPARE(shownLines[index], line);
+    }
+
+    void instructionsFit()
+    {
+        auto* text1 = qobject_cast<QPlainTextEdit*>(control(QStringLiteral("Text1")));
+        QVERIFY(text1);
+        QVERIFY(text1->lineWrapMode() != QPlainTextEdit::NoWrap); // else nothing could wrap
+        QVERIFY(!text1->horizontalScrollBar()->isVisible());
+        QVERIFY(!text1->verticalScrollBar()->isVisible());
+        const int viewportHeight = text1->viewport()->height();
+        int lines = 0;
+        for (QTextBlock block = text1->document()->begin(); block.isValid(); block = block.next()) {
+            ++lines;
+            QVERIFY2(block.layout()->lineCount() == 1, qPrintable(QString::number(lines)));
+            QTextCursor lineEnd(block);
+            lineEnd.movePosition(QTextCursor::EndOfBlock);
+            if (lines <= 11)
+                QVERIFY2(text1->cursorRect(lineEnd).bottom() < viewportHeight,
+                         qPrintable(QString::number(lines)));
+        }
+        QCOMPARE(lines, 12);
+    }
+
+    void rule()
+    {
+        const QWidget* line = control(QStringLiteral("Line1"));
+        QVERIFY(line);
+        QVERIFY(line->geometry().left() < 0);
+        QVERIFY(line->geometry().right() >= window->width());
+        QVERIFY(qAbs(line->y() - 4305 * pixelsPerTwip()) <= 0.5);
+        QCOMPARE(line->focusPolicy(), Qt::NoFocus);
+        QVERIFY(line->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+        const QImage picture = window->grab().toImage();
+        const qreal dpr = picture.devicePixelRatio();
+        const int row = int((line->y() + 0.5) * dpr);
+        const QColor ink = window->palette().color(QPalette::WindowText);
+        for (int x = 0; x < picture.width(); ++x)
+            QCOMPARE(picture.pixelColor(x, row), ink);
+        QVERIFY(picture.pixelColor(picture.width() / 2, int((line->y() - 1) * dpr)) != ink);
+    }
+
+    void iconHeader_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<quint32>("expected");
+        QTest::newRow("resource type: icon") << 2 << 2 << 1u;
+        QTest::newRow("image count") << 4 << 2 << 1u;
+        QTest::newRow("width") << 6 << 1 << 48u;
+        QTest::newRow("height") << 7 << 1 << 48u;
+        QTest::newRow("bits per pixel") << 12 << 2 << 8u;
+        // header + 256-colour table + 48x48 bytes + mask rows of 64 bits
+        QTest::newRow("image bytes, mask included") << 14 << 4 << 40u + 1024u + 2304u + 384u;
+        QTest::newRow("bitmap height: colour and mask") << 30 << 4 << 96u;
+        QTest::newRow("bitmap bits per pixel") << 36 << 2 << 8u;
+    }
+
+    void iconHeader()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, size);
+        QFETCH(quint32, expected);
+        QFile icon(QStringLiteral(":/icon/portauth.ico"));
+        QVERIFY(icon.open(QIODevice::ReadOnly));
+        const QByteArray bytes = icon.readAll();
+        QVERIFY(bytes.size() >= offset + size);
+        quint32 value = 0;
+        for (int i = size - 1; i >= 0; --i)
+            value = value << 8 | quint8(bytes[offset + i]);
+        QCOMPARE(value, expected);
+    }
+
+    void iconImage()
+    {
+        const QImage icon(QStringLiteral(":/icon/portauth.ico"));
+        QCOMPARE(icon.size(), QSize(48, 48));
+        QVERIFY(icon.hasAlphaChannel());
+        QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);    // corner: masked
+        QCOMPARE(icon.pixelColor(24, 24).alpha(), 255); // centre: drawn
+    }
+};
+
+QTEST_MAIN(FrmMainTest)
+#include "tst_frmmain.moc"
