@@ -4,6 +4,7 @@
 #include <QIcon>
 
 #include "frmmain.h"
+#include "qt_translations.h"
 #include "version.h"
 
 namespace {
@@ -27,6 +28,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(PORTAUTH_VERSION_TEXT));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/portauth.ico")));
     substituteMissingSimSun();
+    portauth::installChineseQtTranslations(app);
 
     portauth::frmMain window;
     window.show();

@@ -62,6 +62,7 @@ private:
     void setWindowFrame();
     void createControls();
     void setTexts();
+    void setAccessibleNames();
     void setFlags();
     void setFocusOrder();
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "horizontal_rule.h"
 #include "output_box_colour.h"
@@ -128,6 +129,23 @@ void frmMain::setTexts()
     Label7->setText(texts::title.toString());
     Label8->setText(texts::inputsHeading.toString());
     Label9->setText(texts::outputsHeading.toString());
+    setAccessibleNames();
+}
+
+// A screen reader names each box by its caption and tells the inputs from
+// the outputs by the heading of their group; the colons are not read out.
+void frmMain::setAccessibleNames()
+{
+    const auto spoken = [](QStringView text) { return text.toString().remove(u':').remove(u'：'); };
+    const std::pair<QLineEdit*, QLabel*> captioned[]{
+        {txtUsername, Label1},  {txtIP, Label2},        {txtPassword, Label3},
+        {txtNUserName, Label4}, {txtNPassword, Label6}, {txtNDomain, Label5}};
+    for (const auto& [box, caption] : captioned) {
+        box->setAccessibleName(spoken(caption->text()));
+        const QLabel* heading = box->y() < Line1->y() ? Label8 : Label9;
+        box->setAccessibleDescription(spoken(heading->text()));
+    }
+    Text1->setAccessibleName(Label7->text());
 }
 
 void frmMain::setFlags()

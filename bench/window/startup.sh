@@ -29,9 +29,14 @@ for _ in $(seq "$runs"); do
 done
 bare_ms=$(cut -d' ' -f1 "$config/bare" | median)
 bare_kib=$(cut -d' ' -f2 "$config/bare" | median)
+bare_anon=$(cut -d' ' -f3 "$config/bare" | median)
 ours_ms=$(cut -d' ' -f1 "$config/portauth" | median)
 ours_kib=$(cut -d' ' -f2 "$config/portauth" | median)
-awk -v bm="$bare_ms" -v bk="$bare_kib" -v om="$ours_ms" -v ok="$ours_kib" -v n="$runs" 'BEGIN {
-    printf "start-up to window mapped (median of %d): PortAuth %.1f ms, bare Qt window %.1f ms, ratio %.2f\n", n, om, bm, om / bm
-    printf "resident memory (median of %d):          PortAuth %d KiB, bare Qt window %d KiB, ratio %.2f\n", n, ok, bk, ok / bk
+ours_anon=$(cut -d' ' -f3 "$config/portauth" | median)
+awk -v bm="$bare_ms" -v bk="$bare_kib" -v bp="$bare_anon" \
+    -v om="$ours_ms" -v ok="$ours_kib" -v op="$ours_anon" -v n="$runs" 'BEGIN {
+    printf "medians of %d starts         PortAuth   bare Qt window   ratio\n", n
+    printf "start-up to window mapped  %7.1f ms  %10.1f ms   %5.2f\n", om, bm, om / bm
+    printf "resident memory            %7d KiB %10d KiB  %5.2f\n", ok, bk, ok / bk
+    printf "anonymous memory           %7d KiB %10d KiB  %5.2f\n", op, bp, op / bp
 }'

@@ -4,7 +4,8 @@
 //   window_bench bare-window           a bare Qt window of the same size: the reference
 //   window_bench startup PROGRAM...    time until PROGRAM maps its window, and its RSS
 //
-// `startup` needs an X display and prints one line: "<milliseconds> <rss KiB>".
+// `startup` needs an X display and prints one line:
+// "<milliseconds> <resident KiB> <anonymous KiB>".
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,13 +90,29 @@ int bareWindow(int argc, char** argv)
     return app.exec();
 }
 
-long residentKiB(pid_t pid)
+struct Memory {
+    long residentKiB = 0;
+    long anonymousKiB = 0; // the process's own pages: heap, stacks, caches
+};
+
+// Resident memory also counts the pages of libraries and font files that are
+// mapped from the page cache; the anonymous part is what the process allocated.
+Memory memoryOf(pid_t pid)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
+    Memory memory;
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    for (std::string line; std::getline(rollup, line);) {
+        std::istringstream fields(line);
+        std::string name;
+        long kib = 0;
+        if (!(fields >> name >> kib))
+            continue; // the header line
+        if (name == "Rss:")
+            memory.residentKiB = kib;
+        else if (name == "Anonymous:")
+            memory.anonymousKiB = kib;
+    }
+    return memory;
 }
 
 // Watches the root window for the first top-level window that is mapped after
@@ -123,11 +141,11 @@ int startup(char** command)
     const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - started;
     // Resident memory once the first paint and the event loop have settled.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const long rss = residentKiB(child);
+    const Memory memory = memoryOf(child);
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
     XCloseDisplay(display);
-    std::printf("%.1f %ld\n", elapsed.count(), rss);
+    std::printf("%.1f %ld %ld\n", elapsed.count(), memory.residentKiB, memory.anonymousKiB);
     return 0;
 }
 

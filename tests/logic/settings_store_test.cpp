@@ -77,7 +77,8 @@ TEST_P(SettingsRoundTrip, ReachesTheDiskExactly)
 
 INSTANTIATE_TEST_SUITE_P(Values, SettingsRoundTrip,
                          testing::Values(u"alice", u"  alice ", u"", u"\tbob\t", u"张三 李四", u"a=b;c#d[e]\"f\\g",
-                                         u"line\nbreak", u"\u3000\U0001F600"));
+                                         u"line\nbreak", u"\u3000\U0001F600"),
+                         [](const auto& value) { return "Value" + std::to_string(value.index); });
 
 TEST_F(SettingsStoreTest, AbsentKeysGiveTheDefaultAndWriteNothing)
 {

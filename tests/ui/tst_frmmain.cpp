@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -5,6 +6,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSettings>
@@ -18,6 +20,7 @@
 #include <memory>
 
 #include "frmmain.h"
+#include "qt_translations.h"
 #include "window_texts.h"
 
 using portauth::frmMain;
@@ -407,6 +410,44 @@ private slots:
         QVERIFY(icon.hasAlphaChannel());
         QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);    // corner: masked
         QCOMPARE(icon.pixelColor(24, 24).alpha(), 255); // centre: drawn
+    }
+
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("group");
+        const QString inputs = QStringLiteral("您的网络相关信息");
+        const QString outputs = QStringLiteral("在Windows802.1x登陆对话窗中所需填写的信息");
+        QTest::newRow("txtUsername") << QStringLiteral("用户名") << inputs;
+        QTest::newRow("txtIP") << QStringLiteral("IP") << inputs;
+        QTest::newRow("txtPassword") << QStringLiteral("密码") << inputs;
+        QTest::newRow("txtNUserName") << QStringLiteral("用户名") << outputs;
+        QTest::newRow("txtNPassword") << QStringLiteral("密码") << outputs;
+        QTest::newRow("txtNDomain") << QStringLiteral("登陆域") << outputs;
+    }
+
+    void accessibleNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, group);
+        QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(QString::fromLatin1(QTest::currentDataTag())));
+        QVERIFY(box);
+        QCOMPARE(box->role(), QAccessible::EditableText);
+        QCOMPARE(box->text(QAccessible::Name), name);
+        QCOMPARE(box->text(QAccessible::Description), group);
+    }
+
+    void contextMenuInChinese()
+    {
+        QVERIFY(portauth::installChineseQtTranslations(*qApp));
+        auto* box = qobject_cast<QLineEdit*>(control(QStringLiteral("txtNPassword")));
+        const std::unique_ptr<QMenu> menu(box->createStandardContextMenu());
+        QStringList texts;
+        for (const QAction* action : menu->actions())
+            if (!action->isSeparator())
+                texts << action->text().section(u'\t', 0, 0); // drop the shortcut
+        QVERIFY2(texts.contains(QStringLiteral("复制(&C)")), qPrintable(texts.join(u'|')));
+        QVERIFY2(texts.contains(QStringLiteral("全选")), qPrintable(texts.join(u'|')));
     }
 };
 
