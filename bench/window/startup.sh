@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Start-up time (to the window mapped) and resident memory of PortAuth, each
-# as a ratio to a bare Qt window of the same size, measured in the same run on
-# a virtual display. Usage: bench/window/startup.sh BUILD_DIR [RUNS]
+# Start-up time (to the window mapped) and memory of PortAuth, each as a ratio
+# to a bare Qt window of the same size, measured in the same run on a virtual
+# display. A second reference, the bare window with one line of Chinese text,
+# shows how much of the difference any window with such text pays.
+#   usage: bench/window/startup.sh BUILD_DIR [RUNS]
 set -euo pipefail
 build=${1:?usage: startup.sh BUILD_DIR [RUNS]}
 runs=${2:-20}
@@ -14,29 +16,29 @@ for n in $(seq 90 140); do
 done
 Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
-config=$(mktemp -d)
-trap 'kill $xvfb_pid 2>/dev/null; rm -rf "$config"' EXIT
-export DISPLAY=$display XDG_CONFIG_HOME=$config QT_QPA_PLATFORM=xcb
+work=$(mktemp -d)
+trap 'kill $xvfb_pid 2>/dev/null; rm -rf "$work"' EXIT
+export DISPLAY=$display XDG_CONFIG_HOME=$work QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
-
-# Interleaved, so both see the same machine state.
-: >"$config/bare" ; : >"$config/portauth"
+# Interleaved, so that all three see the same machine.
 for _ in $(seq "$runs"); do
-    "$bench" startup "$bench" bare-window >>"$config/bare"
-    "$bench" startup "$program" >>"$config/portauth"
+    "$bench" startup "$bench" bare-window >>"$work/bare"
+    "$bench" startup "$bench" label-window >>"$work/label"
+    "$bench" startup "$program" >>"$work/portauth"
 done
-bare_ms=$(cut -d' ' -f1 "$config/bare" | median)
-bare_kib=$(cut -d' ' -f2 "$config/bare" | median)
-bare_anon=$(cut -d' ' -f3 "$config/bare" | median)
-ours_ms=$(cut -d' ' -f1 "$config/portauth" | median)
-ours_kib=$(cut -d' ' -f2 "$config/portauth" | median)
-ours_anon=$(cut -d' ' -f3 "$config/portauth" | median)
-awk -v bm="$bare_ms" -v bk="$bare_kib" -v bp="$bare_anon" \
-    -v om="$ours_ms" -v ok="$ours_kib" -v op="$ours_anon" -v n="$runs" 'BEGIN {
-    printf "medians of %d starts         PortAuth   bare Qt window   ratio\n", n
-    printf "start-up to window mapped  %7.1f ms  %10.1f ms   %5.2f\n", om, bm, om / bm
-    printf "resident memory            %7d KiB %10d KiB  %5.2f\n", ok, bk, ok / bk
-    printf "anonymous memory           %7d KiB %10d KiB  %5.2f\n", op, bp, op / bp
-}'
+
+median() { # file column
+    cut -d' ' -f"$2" "$1" | sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'
+}
+row() { # title column unit decimals
+    local bare label ours
+    bare=$(median "$work/bare" "$2"); label=$(median "$work/label" "$2"); ours=$(median "$work/portauth" "$2")
+    awk -v t="$1" -v u="$3" -v d="$4" -v b="$bare" -v l="$label" -v o="$ours" 'BEGIN {
+        f = "%9." d "f %-3s "
+        printf "%-26s " f f f "%6.2f %6.2f\n", t, o, u, b, u, l, u, o / b, o / l }'
+}
+printf "%-26s %13s %13s %13s %6s %6s\n" "medians of $runs starts" PortAuth "bare window" "with text" "/bare" "/text"
+row "start-up to window mapped" 1 ms 1
+row "resident memory" 2 KiB 0
+row "anonymous memory" 3 KiB 0

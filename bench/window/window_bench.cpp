@@ -2,12 +2,15 @@
 //
 //   window_bench keystrokes            latency of one keystroke in each input box
 //   window_bench bare-window           a bare Qt window of the same size: the reference
+//   window_bench label-window          the same with one line of Chinese text in the
+//                                      Song face: what any window with such text costs
 //   window_bench startup PROGRAM...    time until PROGRAM maps its window, and its RSS
 //
 // `startup` needs an X display and prints one line:
 // "<milliseconds> <resident KiB> <anonymous KiB>".
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -80,12 +83,16 @@ int keystrokes(int argc, char** argv)
     return 0;
 }
 
-int bareWindow(int argc, char** argv)
+int bareWindow(int argc, char** argv, bool withText)
 {
     QApplication app(argc, argv);
     QWidget window;
     window.setWindowTitle("bare");
     window.setFixedSize(365, 396);
+    if (withText) {
+        window.setFont(QFont(QStringLiteral("AR PL UMing CN"), 9));
+        (new QLabel(QStringLiteral("您的网络相关信息："), &window))->move(16, 16);
+    }
     window.show();
     return app.exec();
 }
@@ -156,9 +163,11 @@ int main(int argc, char** argv)
     if (argc >= 2 && std::strcmp(argv[1], "keystrokes") == 0)
         return keystrokes(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "bare-window") == 0)
-        return bareWindow(argc, argv);
+        return bareWindow(argc, argv, false);
+    if (argc >= 2 && std::strcmp(argv[1], "label-window") == 0)
+        return bareWindow(argc, argv, true);
     if (argc >= 3 && std::strcmp(argv[1], "startup") == 0)
         return startup(argv + 2);
-    std::fprintf(stderr, "usage: window_bench keystrokes | bare-window | startup PROGRAM [ARGS...]\n");
+    std::fprintf(stderr, "usage: window_bench keystrokes | bare-window | label-window | startup PROGRAM [ARGS...]\n");
     return 2;
 }
