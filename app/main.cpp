@@ -26,6 +26,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PortAuth"));
     QApplication::setApplicationVersion(QStringLiteral(PORTAUTH_VERSION_TEXT));
+    // Lets the desktop match the window to its menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.portauth"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/portauth.ico")));
     substituteMissingSimSun();
     portauth::installChineseQtTranslations(app);

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/run and scripts/test: installs the Debian packages that
 # are missing, and says nothing when everything is already there.
 
@@ -17,4 +18,5 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n fonts-arphic-uming)
-TEST_PACKAGES=(libgtest-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev xvfb xdotool xclip x11-utils imagemagick)
+TEST_PACKAGES=(libgtest-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev xvfb xdotool xclip x11-utils imagemagick
+    dpkg-dev desktop-file-utils appstream g++-mingw-w64-i686 binutils-mingw-w64-i686)
