@@ -1,17 +1,28 @@
-// Drives random sequences of CMD5's public calls and checks each against a
-// model: the counter and the errors it implies, and OpenSSL's MD5 of the
-// bytes taken in for as long as the sequence is a well-formed digest.
+// One selector picks what an input drives:
+// - random sequences of CMD5's public calls, each checked against a model:
+//   the counter and the errors it implies, and OpenSSL's MD5 of the bytes
+//   taken in for as long as the sequence is a well-formed digest;
+// - the conversion to code page 936, against the code page's own table;
+// - LogonUserName, against a trim and join written out here;
+// - MD5String, against OpenSSL's MD5 of the converted bytes, and the
+//   overflow error exactly past 32,767 bytes.
 
 #include "ansi_codepage.h"
 #include "cmd5.h"
+#include "logon_rules.h"
+
+#include <QByteArrayView>
+#include <QStringDecoder>
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -267,13 +278,163 @@ private:
     Model model_;
 };
 
+// ---- texts ---------------------------------------------------------------
+
+constexpr std::size_t MaxUpdateBytes = 32767;
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Code units that sit on the edges of the rules turn up far more often than
+// two random bytes would make them.
+char16_t NextUnit(FuzzedDataProvider& input)
+{
+    static constexpr std::array<char16_t, 16> Edges{
+        u' ',    u'\t',   u'a',    u'@',    u'\u3000', u'\u00a0', u'\u20ac', u'\u4e2d',
+        u'\u0080', u'\uf8f5', u'\ufe00', u'\uffff', 0xD83D, 0xDE00, 0xD800, 0xDFFF};
+    const auto pick = input.ConsumeIntegral<std::uint8_t>();
+    if (pick < 2 * Edges.size())
+        return Edges[pick % Edges.size()];
+    if (pick < 0xC0)
+        return static_cast<char16_t>(pick & 0x7F);
+    return input.ConsumeIntegral<char16_t>();
+}
+
+std::u16string NextText(FuzzedDataProvider& input, std::size_t most)
+{
+    std::u16string text;
+    const auto size = input.ConsumeIntegralInRange<std::size_t>(0, most);
+    while (text.size() < size && input.remaining_bytes() > 0)
+        text += NextUnit(input);
+    return text;
+}
+
+// Now and then a text long enough to cross the limit of one digest update.
+std::u16string MaybeLengthened(FuzzedDataProvider& input, std::u16string text)
+{
+    if (text.empty() || input.ConsumeIntegralInRange(0, 7) != 0)
+        return text;
+    const auto target = input.ConsumeIntegralInRange<std::size_t>(MaxUpdateBytes / 2, MaxUpdateBytes + 64);
+    const std::u16string unit = text;
+    while (text.size() < target)
+        text += unit;
+    return text;
+}
+
+// What code page 936 holds for each code point, read off its decoding
+// direction: every one- and two-byte sequence that decodes to one code unit.
+const std::map<char16_t, std::string>& CodePageTable()
+{
+    static const auto table = [] {
+        std::map<char16_t, std::string> entries;
+        QStringDecoder decoder("CP936", QStringConverter::Flag::Stateless);
+        const auto add = [&](std::string bytes) {
+            const QString decoded = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+            if (decoded.size() == 1 && decoded[0] != QChar::ReplacementCharacter)
+                entries.emplace(decoded[0].unicode(), std::move(bytes));
+        };
+        for (int lead = 0x80; lead <= 0xFF; ++lead) {
+            add(std::string(1, static_cast<char>(lead)));
+            for (int trail = 0x40; trail <= 0xFE; ++trail)
+                add({static_cast<char>(lead), static_cast<char>(trail)});
+        }
+        Expect(entries.size() > 20000, "code page 936 is not available");
+        return entries;
+    }();
+    return table;
+}
+
+// The bytes the conversion must give: ASCII as itself, a code point the
+// table holds as its bytes, anything else (a lone surrogate, a pair, an
+// unmapped BMP code point) as one '?'. Also counts the code points.
+std::string ExpectedAnsi(std::u16string_view text, std::size_t& codePoints)
+{
+    std::string bytes;
+    codePoints = 0;
+    for (std::size_t i = 0; i < text.size(); ++i, ++codePoints) {
+        const char16_t unit = text[i];
+        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            bytes += '?';
+            ++i;
+        } else if (unit < 0x80) {
+            bytes += static_cast<char>(unit);
+        } else {
+            const auto entry = CodePageTable().find(unit);
+            bytes += entry != CodePageTable().end() ? entry->second : std::string("?");
+        }
+    }
+    return bytes;
+}
+
+void CheckConversion(FuzzedDataProvider& input)
+{
+    const std::u16string text = NextText(input, 400);
+    const AnsiBytes ansi = portauth::ToAnsiCodePage(text);
+    const std::string actual(reinterpret_cast<const char*>(ansi.bytes().data()), ansi.bytes().size());
+    std::size_t codePoints = 0;
+    const std::string expected = ExpectedAnsi(text, codePoints);
+    Expect(actual.size() >= codePoints && actual.size() <= 2 * codePoints, "ANSI length out of bounds");
+    Expect(actual == expected, "ANSI conversion disagrees with the code page");
+}
+
+std::u16string_view TrimmedOfSpaces(std::u16string_view text)
+{
+    std::size_t first = 0;
+    std::size_t end = text.size();
+    while (first < end && text[first] == u' ')
+        ++first;
+    while (end > first && text[end - 1] == u' ')
+        --end;
+    return text.substr(first, end - first);
+}
+
+void CheckLogonUserName(FuzzedDataProvider& input)
+{
+    const std::u16string account = NextText(input, 200);
+    const std::u16string ip = NextText(input, 200);
+    const std::u16string expected =
+        std::u16string(TrimmedOfSpaces(account)) + u'@' + std::u16string(TrimmedOfSpaces(ip));
+    Expect(portauth::LogonUserName(account, ip) == expected, "LogonUserName is not the trimmed parts joined by @");
+}
+
+void CheckMD5String(FuzzedDataProvider& input)
+{
+    const std::u16string text = MaybeLengthened(input, NextText(input, 300));
+    const AnsiBytes ansi = portauth::ToAnsiCodePage(text);
+    bool overflowed = false;
+    std::string digest;
+    try {
+        digest = portauth::MD5String(text);
+    } catch (const NumberedError& error) {
+        Expect(error.number() == portauth::ErrorNumber::Overflow, "MD5String raised an error other than overflow");
+        overflowed = true;
+    }
+    Expect(overflowed == (ansi.bytes().size() > MaxUpdateBytes), "MD5String overflow is not exactly past 32,767 bytes");
+    if (overflowed)
+        return;
+    OpenSslMd5 reference;
+    reference.update(ansi.bytes());
+    std::string expected = reference.hexDigest();
+    std::transform(expected.begin(), expected.end(), expected.begin(),
+                   [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; });
+    Expect(digest == expected, "MD5String disagrees with OpenSSL");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    Session session(input);
-    while (input.remaining_bytes() > 0)
-        session.step();
+    switch (input.ConsumeIntegralInRange(0, 3)) {
+    case 0: {
+        Session session(input);
+        while (input.remaining_bytes() > 0)
+            session.step();
+        break;
+    }
+    case 1: CheckConversion(input); break;
+    case 2: CheckLogonUserName(input); break;
+    default: CheckMD5String(input); break;
+    }
     return 0;
 }

@@ -1,7 +1,11 @@
 #include "settings_store.h"
 
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QString>
+
+#include <chrono>
 
 #include "numbered_error.h"
 
@@ -21,6 +25,31 @@ QSettings openStore(std::u16string_view application)
     return QSettings(QSettings::IniFormat, QSettings::UserScope, toQString(application));
 }
 
+// QSettings guards each save with "<file>.lock". A save killed between
+// creating that file and writing its owner into it leaves it empty, and an
+// empty lock counts as stale only at 30 s of age: until then every save,
+// the one at start included, hangs. A save holds the lock for milliseconds,
+// so one older than a second is taken as abandoned.
+void clearAbandonedLock(const QString& settingsFile)
+{
+    const QString lockPath = settingsFile + QStringLiteral(".lock");
+    if (!QFileInfo::exists(lockPath))
+        return;
+    QLockFile lock(lockPath);
+    lock.setStaleLockTime(std::chrono::seconds(1));
+    if (lock.tryLock(std::chrono::seconds(3)))
+        lock.unlock();
+}
+
+// QSettings reads an unquoted comma in a hand-edited value as a list, which
+// converts to the empty text; put the parts back together instead.
+QString textOf(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
 [[noreturn]] void throwAccessError(const QSettings& store, const char* action)
 {
     throw NumberedError(ErrorNumber::SettingsAccess,
@@ -34,7 +63,7 @@ std::u16string GetSetting(std::u16string_view application, std::u16string_view s
 {
     QSettings store = openStore(application);
     store.beginGroup(toQString(section));
-    const QString value = store.value(toQString(key), toQString(defaultValue)).toString();
+    const QString value = textOf(store.value(toQString(key), toQString(defaultValue)));
     // A FormatError still yields the entries that could be parsed: keep them.
     if (store.status() == QSettings::AccessError)
         throwAccessError(store, "read");
@@ -45,6 +74,7 @@ void SaveSetting(std::u16string_view application, std::u16string_view section,
                  std::u16string_view key, std::u16string_view value)
 {
     QSettings store = openStore(application);
+    clearAbandonedLock(store.fileName());
     store.beginGroup(toQString(section));
     store.setValue(toQString(key), toQString(value));
     store.sync();
