@@ -1,10 +1,7 @@
 #include "logon_rules.h"
 
-#include <openssl/evp.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 using portauth::ErrorNumber;
@@ -49,21 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         UserNameCase{"AtSignsNotSpecial", u"a@b", u"@", u"a@b@@"}),
     caseName<UserNameCase>);
 
-std::string opensslHex(const std::string& bytes)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_md5(), nullptr);
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i) {
-        const unsigned char byte = digest[i];
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        hex += pair;
-    }
-    return hex;
-}
-
+// The digest class and the fuzz target check the bytes against OpenSSL;
+// here only what the rule adds: lowercase text, and the overflow passed on.
 struct PasswordCase {
     const char* name;
     std::u16string password;
@@ -74,33 +58,20 @@ class MD5StringTest : public testing::TestWithParam<PasswordCase> {};
 
 TEST_P(MD5StringTest, GivesLowercaseDigestOfGbkBytes)
 {
-    const auto& c = GetParam();
-    EXPECT_EQ(MD5String(c.password), c.expected);
+    EXPECT_EQ(MD5String(GetParam().password), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Vectors, MD5StringTest,
-    testing::Values(
-        PasswordCase{"Empty", u"", "d41d8cd98f00b204e9800998ecf8427e"},
-        PasswordCase{"Abc", u"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        PasswordCase{"ChineseAsGbk", u"中", "5301da37e5ffca1823a5cef67488d4bf"},
-        PasswordCase{"EuroAsByte80", u"€中", opensslHex("\x80\xD6\xD0")},
-        PasswordCase{"UnmappableAsQuestionMark", u"a\U0001F600b", opensslHex("a?b")},
-        PasswordCase{"UpperCaseInputHashedAsIs", u"ABC", opensslHex("ABC")}),
+    testing::Values(PasswordCase{"Empty", u"", "d41d8cd98f00b204e9800998ecf8427e"},
+                    PasswordCase{"Abc", u"abc", "900150983cd24fb0d6963f7d28e17f72"},
+                    PasswordCase{"ChineseAsGbk", u"中", "5301da37e5ffca1823a5cef67488d4bf"}),
     caseName<PasswordCase>);
 
-// The limit counts ANSI bytes, not characters: each 中 is two of them.
-TEST(MD5StringLimit, CountsGbkBytes)
+TEST(MD5StringLimit, PassesTheOverflowOn)
 {
-    const std::u16string atLimit = std::u16string(16383, u'中') + u"a";
-    std::string bytes;
-    for (int i = 0; i < 16383; ++i)
-        bytes += "\xD6\xD0";
-    EXPECT_EQ(MD5String(atLimit), opensslHex(bytes + "a"));
-
-    const std::u16string overLimit(16384, u'中');
     try {
-        MD5String(overLimit);
+        MD5String(std::u16string(16384, u'中')); // 32,768 GBK bytes
         FAIL() << "32,768 bytes were hashed";
     } catch (const NumberedError& error) {
         EXPECT_EQ(error.number(), ErrorNumber::Overflow);
