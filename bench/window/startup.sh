@@ -10,16 +10,13 @@ runs=${2:-20}
 bench=$build/bench/window/window_bench
 program=$build/app/PortAuth
 
-display=""
-for n in $(seq 90 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }
-done
-Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
 work=$(mktemp -d)
+# Xvfb picks a free display itself and reports its number once it is ready.
+coproc XVFB { exec Xvfb -displayfd 1 -noreset -screen 0 1024x768x24 -dpi 96 -nolisten tcp 2>/dev/null; }
+xvfb_pid=$XVFB_PID
 trap 'kill $xvfb_pid 2>/dev/null; rm -rf "$work"' EXIT
-export DISPLAY=$display XDG_CONFIG_HOME=$work QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+read -r -t 10 display <&"${XVFB[0]}" || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$display" XDG_CONFIG_HOME=$work QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work
 
 # Interleaved, so that all three see the same machine.
 for _ in $(seq "$runs"); do
