@@ -11,24 +11,16 @@
 
 #include "settings_store.h"
 
-namespace {
-
-int printSetting(const char* configDir, const char* key)
-{
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromUtf8(configDir));
-    const std::u16string value = portauth::GetSetting(portauth::kSettingsApplication, portauth::kSettingsSection,
-                                                      QString::fromUtf8(key).toStdU16String(), u"<absent>");
-    std::fputs(QString::fromStdU16String(value).toUtf8().constData(), stdout);
-    return 0;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 4 && std::strcmp(argv[1], "--get-setting") == 0)
-        return printSetting(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--get-setting") == 0) {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromUtf8(argv[2]));
+        const std::u16string value = portauth::GetSetting(portauth::kSettingsApplication, portauth::kSettingsSection,
+                                                          QString::fromUtf8(argv[3]).toStdU16String(), u"<absent>");
+        std::fputs(QString::fromStdU16String(value).toUtf8().constData(), stdout);
+        return 0;
+    }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -16,10 +16,10 @@
 #include <QTextCursor>
 #include <QTextLayout>
 
-#include <algorithm>
 #include <memory>
 
 #include "frmmain.h"
+#include "output_box_colour.h"
 #include "qt_translations.h"
 #include "window_texts.h"
 
@@ -49,12 +49,6 @@ void typeInto(QWidget* widget, const QString& text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-int distanceToWindowsGrey(const QColor& c)
-{
-    const int r = c.red() - 200, g = c.green() - 200, b = c.blue() - 200;
-    return r * r + g * g + b * b;
-}
-
 } // namespace
 
 class FrmMainTest : public QObject {
@@ -64,6 +58,7 @@ class FrmMainTest : public QObject {
     QTemporaryDir configDir; // the window remembers inputs: never in the user's store
 
     QWidget* control(const QString& name) { return window->findChild<QWidget*>(name); }
+    QWidget* currentControl() { return control(QString::fromLatin1(QTest::currentDataTag())); }
     double pixelsPerTwip() const { return window->logicalDpiY() / 1440.0; }
 
 private slots:
@@ -86,8 +81,13 @@ private slots:
         // Either Qt scales logical pixels (dpr) or the logical dpi itself changes.
         const double effectiveDpi = window->logicalDpiY() * window->devicePixelRatioF();
         QCOMPARE(qRound(effectiveDpi), configuredDpi());
+        // 9-point Song, in the face that stands in for SimSun where it is missing.
         const QFontInfo font(window->font());
+        const QStringList songFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN")};
+        QVERIFY2(songFaces.contains(font.family()), qPrintable(font.family()));
+        QCOMPARE(font.pointSize(), 9);
         QCOMPARE(qRound(font.pixelSize() * window->devicePixelRatioF()), 9 * configuredDpi() / 72);
+        QVERIFY(!font.bold() && !font.italic() && !font.underline() && !font.strikeOut());
     }
 
     void windowFrame()
@@ -96,10 +96,8 @@ private slots:
         QCOMPARE(window->minimumSize(), window->maximumSize());
         QVERIFY(qAbs(window->width() - 5475 * pixelsPerTwip()) <= 0.5);
         QVERIFY(qAbs(window->height() - 5940 * pixelsPerTwip()) <= 0.5);
-        const Qt::WindowFlags flags = window->windowFlags();
-        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        const auto buttons = Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+        QCOMPARE(window->windowFlags() & buttons, Qt::WindowCloseButtonHint);
     }
 
     void controls_data()
@@ -131,31 +129,19 @@ private slots:
     {
         QFETCH(QString, kind);
         QFETCH(QRect, twips);
-        const QWidget* widget = control(QString::fromLatin1(QTest::currentDataTag()));
+        const QWidget* widget = currentControl();
         QVERIFY(widget);
         QVERIFY(widget->inherits(kind.toLatin1().constData()));
         const QRect actual = widget->geometry();
-        const double scale = pixelsPerTwip();
         const int actualEdges[] = {actual.x(), actual.y(), actual.width(), actual.height()};
         const int twipEdges[] = {twips.x(), twips.y(), twips.width(), twips.height()};
         for (int i = 0; i < 4; ++i)
-            QVERIFY2(qAbs(actualEdges[i] - twipEdges[i] * scale) <= 0.5,
-                     qPrintable(QStringLiteral("%1: %2 px for %3 twips")
-                                    .arg(i).arg(actualEdges[i]).arg(twipEdges[i])));
+            QVERIFY2(qAbs(actualEdges[i] - twipEdges[i] * pixelsPerTwip()) <= 0.5,
+                     qPrintable(QStringLiteral("%1: %2 px for %3 twips").arg(i).arg(actualEdges[i]).arg(twipEdges[i])));
         QCOMPARE(widget->font(), window->font());
     }
 
-    void windowFont()
-    {
-        const QFontInfo font(window->font());
-        const QStringList songFaces{QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                                    QStringLiteral("AR PL UMing CN")};
-        QVERIFY2(songFaces.contains(font.family()), qPrintable(font.family()));
-        QCOMPARE(font.pointSize(), 9);
-        QVERIFY(!font.bold() && !font.italic() && !font.underline() && !font.strikeOut());
-    }
-
-    void captions_data()
+    void labelsShowWhole_data()
     {
         QTest::addColumn<QString>("caption");
         QTest::newRow("Label1") << QStringLiteral("用户名:");
@@ -169,50 +155,43 @@ private slots:
         QTest::newRow("Label9") << QStringLiteral("在Windows802.1x登陆对话窗中所需填写的信息：");
     }
 
-    void captions()
+    // The exact caption, on one line, with room for all of it as measured.
+    void labelsShowWhole()
     {
         QFETCH(QString, caption);
-        const auto* label = qobject_cast<QLabel*>(control(QString::fromLatin1(QTest::currentDataTag())));
+        const auto* label = qobject_cast<QLabel*>(currentControl());
         QVERIFY(label);
         QCOMPARE(label->text(), caption);
         QCOMPARE(label->focusPolicy(), Qt::NoFocus);
-    }
-
-    void labelsShowWhole_data() { captions_data(); }
-
-    void labelsShowWhole()
-    {
-        const auto* label = qobject_cast<QLabel*>(control(QString::fromLatin1(QTest::currentDataTag())));
-        QVERIFY(label);
         const QFontMetrics metrics(label->font(), label);
-        const QRect needed = metrics.boundingRect(label->text());
+        const int needed = metrics.boundingRect(caption).width();
         const QRect room = label->contentsRect();
-        QVERIFY2(needed.width() <= room.width() && metrics.height() <= room.height(),
+        QVERIFY2(needed <= room.width() && metrics.height() <= room.height(),
                  qPrintable(QStringLiteral("needs %1x%2, has %3x%4")
-                                .arg(needed.width()).arg(metrics.height())
-                                .arg(room.width()).arg(room.height())));
+                                .arg(needed).arg(metrics.height()).arg(room.width()).arg(room.height())));
     }
 
-    void typing_data()
+    void boxes_data()
     {
         QTest::addColumn<bool>("locked");
         QTest::addColumn<bool>("masked");
-        QTest::addColumn<bool>("inputMethod");
-        QTest::newRow("txtUsername") << false << false << true;
-        QTest::newRow("txtIP") << false << false << true;
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("txtUsername") << false << false << false;
+        QTest::newRow("txtIP") << false << false << false;
         QTest::newRow("txtPassword") << false << true << false;
-        QTest::newRow("txtNUserName") << true << false << false;
-        QTest::newRow("txtNPassword") << true << false << false;
-        QTest::newRow("txtNDomain") << true << false << false;
+        QTest::newRow("txtNUserName") << true << false << true;
+        QTest::newRow("txtNPassword") << true << false << true;
+        QTest::newRow("txtNDomain") << true << false << true;
         QTest::newRow("Text1") << true << false << false;
     }
 
-    void typing()
+    // Typing, masking, copying a selection and the background of every box.
+    void boxes()
     {
         QFETCH(bool, locked);
         QFETCH(bool, masked);
-        QFETCH(bool, inputMethod);
-        QWidget* box = control(QString::fromLatin1(QTest::currentDataTag()));
+        QFETCH(bool, grey);
+        QWidget* box = currentControl();
         QVERIFY(box);
         auto* lineEdit = qobject_cast<QLineEdit*>(box);
         if (lineEdit && locked)
@@ -227,109 +206,59 @@ private slots:
         if (masked)
             QCOMPARE(lineEdit->displayText(), QString(expected.size(), u'*'));
 
-        // Select the first line with the keyboard and copy it.
         QApplication::clipboard()->setText(QStringLiteral("untouched"));
         QTest::keyClick(box, Qt::Key_Home);
         QTest::keyClick(box, Qt::Key_End, Qt::ShiftModifier);
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(),
-                 masked ? QStringLiteral("untouched") : expected.section(u'\n', 0, 0));
-
+        QCOMPARE(QApplication::clipboard()->text(), masked ? QStringLiteral("untouched") : expected.section(u'\n', 0, 0));
         // Qt's switch for input-method composition (Qt sets it off in read-only boxes itself).
-        QCOMPARE(box->testAttribute(Qt::WA_InputMethodEnabled), inputMethod);
-    }
+        QCOMPARE(box->testAttribute(Qt::WA_InputMethodEnabled), !locked && !masked);
 
-    void greyBackground_data()
-    {
-        QTest::addColumn<bool>("grey");
-        QTest::newRow("Text1") << false;
-        QTest::newRow("txtUsername") << false;
-        QTest::newRow("txtIP") << false;
-        QTest::newRow("txtPassword") << false;
-        QTest::newRow("txtNUserName") << true;
-        QTest::newRow("txtNPassword") << true;
-        QTest::newRow("txtNDomain") << true;
-    }
-
-    void greyBackground()
-    {
-        QFETCH(bool, grey);
-        QWidget* box = control(QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY(box);
+        // Output boxes stand out in the grey picked for them from the palette.
         const QImage picture = box->grab().toImage();
-        // Right of any text, inside the border.
-        const QColor shown = picture.pixelColor(picture.width() - 4, picture.height() / 2);
-
-        const QPalette palette = QApplication::palette();
-        QList<QColor> colours;
-        for (int role = 0; role < QPalette::NColorRoles; ++role)
-            if (role != QPalette::NoRole)
-                colours << palette.color(static_cast<QPalette::ColorRole>(role));
-        const QColor nearestGrey = *std::min_element(
-            colours.begin(), colours.end(), [](const QColor& a, const QColor& b) {
-                return distanceToWindowsGrey(a) < distanceToWindowsGrey(b);
-            });
-        QCOMPARE(shown.rgb(), (grey ? nearestGrey : palette.color(QPalette::Base)).rgb());
+        const QRgb shown = picture.pixel(picture.width() - 4, picture.height() / 2); // right of any text
+        const QColor base = QApplication::palette().color(QPalette::Base);
+        QCOMPARE(shown, (grey ? portauth::outputBoxColour(QApplication::palette()) : base).rgb());
+        QCOMPARE(shown != base.rgb(), grey);
     }
 
-    void focusCycle_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<QStringList>("visited");
-        QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier)
-                             << QStringList{"txtUsername", "txtIP", "txtPassword", "txtNUserName",
-                                            "txtNPassword", "txtNDomain", "Text1"};
-        QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
-                                   << QStringList{"txtNDomain", "txtNPassword", "txtNUserName",
-                                                  "txtPassword", "txtIP", "txtUsername", "Text1"};
-    }
-
+    // Tab and Shift+Tab go round all seven boxes and leave the instructions alone.
     void focusCycle()
     {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(QStringList, visited);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1"));
         const QString instructions = textOf(control(QStringLiteral("Text1")));
-        QStringList actual;
-        for (int press = 0; press < 7; ++press) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
-                            Qt::KeyboardModifiers(modifiers));
-            actual << QApplication::focusWidget()->objectName();
-        }
-        QCOMPARE(actual, visited);
+        const auto visit = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+            QStringList visited;
+            for (int press = 0; press < 7; ++press) {
+                QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+                visited << QApplication::focusWidget()->objectName();
+            }
+            return visited;
+        };
+        QCOMPARE(visit(Qt::Key_Tab, Qt::NoModifier), (QStringList{"txtUsername", "txtIP", "txtPassword", "txtNUserName",
+                                                                   "txtNPassword", "txtNDomain", "Text1"}));
+        QCOMPARE(visit(Qt::Key_Backtab, Qt::ShiftModifier), (QStringList{"txtNDomain", "txtNPassword", "txtNUserName",
+                                                                          "txtPassword", "txtIP", "txtUsername", "Text1"}));
         QCOMPARE(textOf(control(QStringLiteral("Text1"))), instructions);
-    }
-
-    void instructionLines_data()
-    {
-        QTest::addColumn<QString>("line");
-        const QString address = QStringLiteral(PORTAUTH_REGISTRATION_URL);
-        QTest::newRow("1") << QStringLiteral("    启动\"Wireless Configuration\"服务(默认会自动启动)，");
-        QTest::newRow("2") << QStringLiteral("在网络连接属性里面的“身份验证”标签中，选中“启用 IEEE ");
-        QTest::newRow("3") << QStringLiteral("802.1x”，下面的下拉框中选择“MD5-Challenge”，并把下面");
-        QTest::newRow("4") << QStringLiteral("的两个选择框的钩都去掉（不使用那些功能）。");
-        QTest::newRow("5") << QStringLiteral("    当下次网络连接上的时候（可以通过拔插网线强制刷新网");
-        QTest::newRow("6") << QStringLiteral("络连接），Windows会出现一个对话窗让你输入登录信息。这些");
-        QTest::newRow("7") << QStringLiteral("信息通过以下程序生成。");
-        QTest::newRow("8") << QStringLiteral("    802.1x端口认证通过后，您可以去 ");
-        QTest::newRow("9") << QString(11, u' ') + address + u' ';
-        QTest::newRow("10") << QStringLiteral("    打开对外的联网权限。");
-        QTest::newRow("11") << QStringLiteral("    注意，为了安全，请不要使用开放国际流量的联网！");
-        QTest::newRow("12") << QString();
     }
 
     void instructionLines()
     {
-        QFETCH(QString, line);
-        const int index = QString::fromLatin1(QTest::currentDataTag()).toInt() - 1;
-        const QStringList constantLines = portauth::texts::instructions.toString().split(QStringLiteral("\r\n"));
-        const QStringList shownLines = textOf(control(QStringLiteral("Text1"))).split(u'\n');
-        QCOMPARE(constantLines.size(), 12);
-        QCOMPARE(shownLines.size(), 12);
-        QCOMPARE(constantLines[index], line);
-        QCOMPARE(shownLines[index], line);
+        const QStringList expected{
+            QStringLiteral("    启动\"Wireless Configuration\"服务(默认会自动启动)，"),
+            QStringLiteral("在网络连接属性里面的“身份验证”标签中，选中“启用 IEEE "),
+            QStringLiteral("802.1x”，下面的下拉框中选择“MD5-Challenge”，并把下面"),
+            QStringLiteral("的两个选择框的钩都去掉（不使用那些功能）。"),
+            QStringLiteral("    当下次网络连接上的时候（可以通过拔插网线强制刷新网"),
+            QStringLiteral("络连接），Windows会出现一个对话窗让你输入登录信息。这些"),
+            QStringLiteral("信息通过以下程序生成。"),
+            QStringLiteral("    802.1x端口认证通过后，您可以去 "),
+            QString(11, u' ') + QStringLiteral(PORTAUTH_REGISTRATION_URL) + u' ',
+            QStringLiteral("    打开对外的联网权限。"),
+            QStringLiteral("    注意，为了安全，请不要使用开放国际流量的联网！"),
+            QString()};
+        QCOMPARE(portauth::texts::instructions.toString().split(QStringLiteral("\r\n")), expected);
+        QCOMPARE(textOf(control(QStringLiteral("Text1"))).split(u'\n'), expected);
     }
 
     void instructionsFit()
@@ -372,69 +301,49 @@ private slots:
         QVERIFY(picture.pixelColor(picture.width() / 2, int((line->y() - 1) * dpr)) != ink);
     }
 
-    void iconHeader_data()
+    // One 48x48 image of 256 colours with its transparency mask.
+    void icon()
     {
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<quint32>("expected");
-        QTest::newRow("resource type: icon") << 2 << 2 << 1u;
-        QTest::newRow("image count") << 4 << 2 << 1u;
-        QTest::newRow("width") << 6 << 1 << 48u;
-        QTest::newRow("height") << 7 << 1 << 48u;
-        QTest::newRow("bits per pixel") << 12 << 2 << 8u;
+        QFile file(QStringLiteral(":/icon/portauth.ico"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.size() >= 38);
+        const auto field = [&bytes](int offset, int size) {
+            quint32 value = 0;
+            for (int i = size - 1; i >= 0; --i)
+                value = value << 8 | quint8(bytes[offset + i]);
+            return value;
+        };
+        QCOMPARE(field(2, 2), 1u); // resource type: icon
+        QCOMPARE(field(4, 2), 1u); // image count
+        QCOMPARE(field(6, 1), 48u);
+        QCOMPARE(field(7, 1), 48u);
+        QCOMPARE(field(12, 2), 8u);
         // header + 256-colour table + 48x48 bytes + mask rows of 64 bits
-        QTest::newRow("image bytes, mask included") << 14 << 4 << 40u + 1024u + 2304u + 384u;
-        QTest::newRow("bitmap height: colour and mask") << 30 << 4 << 96u;
-        QTest::newRow("bitmap bits per pixel") << 36 << 2 << 8u;
-    }
+        QCOMPARE(field(14, 4), 40u + 1024u + 2304u + 384u);
+        QCOMPARE(field(30, 4), 96u); // bitmap height: colour and mask
+        QCOMPARE(field(36, 2), 8u);
 
-    void iconHeader()
-    {
-        QFETCH(int, offset);
-        QFETCH(int, size);
-        QFETCH(quint32, expected);
-        QFile icon(QStringLiteral(":/icon/portauth.ico"));
-        QVERIFY(icon.open(QIODevice::ReadOnly));
-        const QByteArray bytes = icon.readAll();
-        QVERIFY(bytes.size() >= offset + size);
-        quint32 value = 0;
-        for (int i = size - 1; i >= 0; --i)
-            value = value << 8 | quint8(bytes[offset + i]);
-        QCOMPARE(value, expected);
-    }
-
-    void iconImage()
-    {
-        const QImage icon(QStringLiteral(":/icon/portauth.ico"));
-        QCOMPARE(icon.size(), QSize(48, 48));
-        QVERIFY(icon.hasAlphaChannel());
-        QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);    // corner: masked
-        QCOMPARE(icon.pixelColor(24, 24).alpha(), 255); // centre: drawn
-    }
-
-    void accessibleNames_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("group");
-        const QString inputs = QStringLiteral("您的网络相关信息");
-        const QString outputs = QStringLiteral("在Windows802.1x登陆对话窗中所需填写的信息");
-        QTest::newRow("txtUsername") << QStringLiteral("用户名") << inputs;
-        QTest::newRow("txtIP") << QStringLiteral("IP") << inputs;
-        QTest::newRow("txtPassword") << QStringLiteral("密码") << inputs;
-        QTest::newRow("txtNUserName") << QStringLiteral("用户名") << outputs;
-        QTest::newRow("txtNPassword") << QStringLiteral("密码") << outputs;
-        QTest::newRow("txtNDomain") << QStringLiteral("登陆域") << outputs;
+        const QImage image(file.fileName());
+        QCOMPARE(image.size(), QSize(48, 48));
+        QCOMPARE(image.pixelColor(0, 0).alpha(), 0);    // corner: masked
+        QCOMPARE(image.pixelColor(24, 24).alpha(), 255); // centre: drawn
     }
 
     void accessibleNames()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, group);
-        QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(QString::fromLatin1(QTest::currentDataTag())));
-        QVERIFY(box);
-        QCOMPARE(box->role(), QAccessible::EditableText);
-        QCOMPARE(box->text(QAccessible::Name), name);
-        QCOMPARE(box->text(QAccessible::Description), group);
+        const QString inputs = QStringLiteral("您的网络相关信息");
+        const QString outputs = QStringLiteral("在Windows802.1x登陆对话窗中所需填写的信息");
+        for (const auto& [name, label, group] : std::initializer_list<std::tuple<QString, QString, QString>>{
+                 {"txtUsername", "用户名", inputs}, {"txtIP", "IP", inputs}, {"txtPassword", "密码", inputs},
+                 {"txtNUserName", "用户名", outputs}, {"txtNPassword", "密码", outputs},
+                 {"txtNDomain", "登陆域", outputs}}) {
+            QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(name));
+            QVERIFY2(box, qPrintable(name));
+            QCOMPARE(box->role(), QAccessible::EditableText);
+            QCOMPARE(box->text(QAccessible::Name), label);
+            QCOMPARE(box->text(QAccessible::Description), group);
+        }
     }
 
     void contextMenuInChinese()
