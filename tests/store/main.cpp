@@ -1,4 +1,4 @@
-// Runs the tests, or, called as `logic_tests --get-setting DIR KEY`, prints one
+// Runs the tests, or, called as `store_tests --get-setting DIR KEY`, prints one
 // remembered value as UTF-8 so a test can see what reached the disk from a
 // process that shares no cache with it.
 #include <QCoreApplication>
