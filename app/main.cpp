@@ -1,21 +1,27 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "frmmain.h"
+#include <sys/prctl.h>
+
+#include "form_widget.h"
 #include "qt_translations.h"
 #include "version.h"
 
 int main(int argc, char* argv[])
 {
+    // The derived password is the network credential itself: no core file
+    // and no debugger of the same user may read it out of this process.
+    prctl(PR_SET_DUMPABLE, 0);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PortAuth"));
     QApplication::setApplicationVersion(QStringLiteral(PORTAUTH_VERSION_TEXT));
     // Lets the desktop match the window to its menu entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.portauth"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/portauth.ico")));
-    portauth::installChineseQtTranslations(app);
+    portauth::qt::installChineseQtTranslations(app);
 
-    portauth::frmMain window;
+    portauth::qt::FormWidget window;
     window.show();
     return QApplication::exec();
 }

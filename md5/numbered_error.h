@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace portauth {
 
@@ -16,14 +17,18 @@ enum class ErrorNumber : int {
 
 class NumberedError : public std::runtime_error {
 public:
-    explicit NumberedError(ErrorNumber number, const std::string& what = {})
+    // `subject` names what failed, such as a file's path, for the message
+    // the user sees; `what` is for logs.
+    explicit NumberedError(ErrorNumber number, const std::string& what = {}, std::u16string subject = {})
         : std::runtime_error(what.empty() ? "error " + std::to_string(static_cast<int>(number)) : what),
-          number_(number) {}
+          number_(number), subject_(std::move(subject)) {}
 
     ErrorNumber number() const noexcept { return number_; }
+    const std::u16string& subject() const noexcept { return subject_; }
 
 private:
     ErrorNumber number_;
+    std::u16string subject_;
 };
 
 } // namespace portauth

@@ -1,30 +1,218 @@
+// What the window does: load the remembered inputs, derive the outputs on
+// every change, and copy an output box's whole text on Ctrl+C.
 #include "frmmain.h"
 
-#include "clipboard_port.h"
-#include "error_reporter.h"
+#include <exception>
 
-namespace portauth {
+#include "logon_rules.h"
+#include "numbered_error.h"
+#include "settings_store.h"
+#include "window_texts.h"
 
-frmMain::frmMain(QWidget* parent)
-    : frmMain(std::make_unique<SystemClipboard>(), nullptr, parent)
+namespace portauth::ui {
+namespace {
+
+using enum ControlId;
+
+std::u16string_view failureText(Failure failure, ErrorNumber number)
+{
+    switch (failure) {
+    case Failure::LoadSettings:
+        return texts::settingsUnreadable;
+    case Failure::SaveSettings:
+        return texts::settingsUnwritable;
+    case Failure::Password:
+        return number == ErrorNumber::Overflow ? texts::passwordTooLong : texts::unexpectedError;
+    case Failure::Clipboard:
+        return texts::clipboardUnavailable;
+    }
+    return texts::unexpectedError;
+}
+
+std::u16string detailsOf(Failure failure, const NumberedError& error)
+{
+    std::u16string detail;
+    switch (error.number()) {
+    case ErrorNumber::SettingsAccess:
+        detail.append(failure == Failure::LoadSettings ? texts::cannotRead : texts::cannotWrite).append(error.subject());
+        break;
+    case ErrorNumber::Overflow:
+        detail = texts::overflow;
+        break;
+    case ErrorNumber::SubscriptOutOfRange:
+        detail = texts::subscriptOutOfRange;
+        break;
+    case ErrorNumber::ClipboardUnavailable:
+        detail = texts::clipboardHeld;
+        break;
+    }
+    std::u16string number;
+    for (char digit : std::to_string(static_cast<int>(error.number())))
+        number += static_cast<char16_t>(digit);
+    return std::u16string(texts::errorDetailsOpen) + number + std::u16string(texts::errorDetailsColon) + detail
+        + std::u16string(texts::errorDetailsClose);
+}
+
+std::u16string messageFor(Failure failure, const NumberedError& error)
+{
+    return std::u16string(failureText(failure, error.number())) + u'\n' + detailsOf(failure, error);
+}
+
+} // namespace
+
+std::u16string SystemSettings::Get(std::u16string_view key)
+{
+    return GetSetting(kSettingsApplication, kSettingsSection, key, u"");
+}
+
+void SystemSettings::Save(std::u16string_view key, std::u16string_view value)
+{
+    SaveSetting(kSettingsApplication, kSettingsSection, key, value);
+}
+
+frmMain::frmMain(FormView& view, ClipboardPort& clipboard, SettingsPort& settings, MessagePort& messages)
+    : view_(view), clipboard_(clipboard), settings_(settings), messages_(messages)
 {
 }
 
-frmMain::frmMain(std::unique_ptr<ClipboardPort> clipboard, std::unique_ptr<ErrorReporter> reporter,
-                 QWidget* parent)
-    : QWidget(parent),
-      clipboard_(std::move(clipboard)),
-      reporter_(reporter ? std::move(reporter) : std::make_unique<MessageBoxReporter>(this))
+void frmMain::Change(ControlId box)
 {
-    setWindowFrame();
-    createControls();
-    setTexts();
-    setFlags();
-    setFocusOrder();
-    connectHandlers();
-    Form_Load();
+    switch (box) {
+    case txtUsername:
+        return txtUsername_Change();
+    case txtIP:
+        return txtIP_Change();
+    case txtPassword:
+        return txtPassword_Change();
+    default:
+        return;
+    }
 }
 
-frmMain::~frmMain() = default;
+bool frmMain::KeyDown(ControlId box, std::int16_t KeyCode, std::int16_t Shift)
+{
+    const std::int16_t pressed = KeyCode;
+    switch (box) {
+    case txtNUserName:
+        txtNUserName_KeyDown(KeyCode, Shift);
+        break;
+    case txtNPassword:
+        txtNPassword_KeyDown(KeyCode, Shift);
+        break;
+    case txtNDomain:
+        txtNDomain_KeyDown(KeyCode, Shift);
+        break;
+    default:
+        return false;
+    }
+    // A handler that clears the key code has taken the key for itself.
+    return pressed != 0 && KeyCode == 0;
+}
 
-} // namespace portauth
+// Runs one piece of a handler. A failure ends that piece and is told the
+// first time it happens, and not again until the same piece has succeeded
+// once more: typing on into a failing store gives one message.
+template <class Action>
+bool frmMain::guarded(Failure failure, Action&& action)
+{
+    std::u16string message;
+    try {
+        action();
+        reported_.erase(failure);
+        return true;
+    } catch (const NumberedError& error) {
+        message = messageFor(failure, error);
+    } catch (const std::exception&) {
+        message = texts::unexpectedError;
+    }
+    if (reported_.insert(failure).second)
+        messages_.Show(failure, message);
+    return false;
+}
+
+// Placing a remembered text raises the box's Change handler, which derives
+// the user name and writes the value back; the store writes nothing for a
+// value it already holds, and an empty store changes nothing at all.
+void frmMain::Form_Load()
+{
+    guarded(Failure::LoadSettings, [this] {
+        for (const auto& [box, key] : {std::pair{txtUsername, kUsernameKey}, std::pair{txtIP, kIPKey}}) {
+            const std::u16string remembered = settings_.Get(key);
+            if (view_.Text(box) != remembered)
+                view_.SetText(box, remembered);
+        }
+    });
+}
+
+void frmMain::txtUsername_Change()
+{
+    recomputeUserName();
+    remember(kUsernameKey, txtUsername);
+}
+
+void frmMain::txtIP_Change()
+{
+    recomputeUserName();
+    remember(kIPKey, txtIP);
+}
+
+// A digest that belongs to an earlier text must not stay on show: when the
+// password cannot be hashed the output is emptied.
+void frmMain::txtPassword_Change()
+{
+    const bool hashed = guarded(Failure::Password, [this] {
+        const std::string digest = MD5String(view_.Text(txtPassword));
+        view_.SetText(txtNPassword, std::u16string(digest.begin(), digest.end()));
+    });
+    if (!hashed)
+        view_.SetText(txtNPassword, u"");
+}
+
+void frmMain::txtNUserName_KeyDown(std::int16_t& KeyCode, std::int16_t& Shift)
+{
+    copyOnCtrlC(txtNUserName, true, ClipboardPort::Sensitivity::Plain, KeyCode, Shift);
+}
+
+// The derived password is the network credential itself.
+void frmMain::txtNPassword_KeyDown(std::int16_t& KeyCode, std::int16_t& Shift)
+{
+    copyOnCtrlC(txtNPassword, true, ClipboardPort::Sensitivity::Secret, KeyCode, Shift);
+}
+
+// The domain box writes its text over whatever else the clipboard holds.
+void frmMain::txtNDomain_KeyDown(std::int16_t& KeyCode, std::int16_t& Shift)
+{
+    copyOnCtrlC(txtNDomain, false, ClipboardPort::Sensitivity::Plain, KeyCode, Shift);
+}
+
+std::string frmMain::MD5String(std::u16string_view S) const
+{
+    return portauth::MD5String(S);
+}
+
+void frmMain::recomputeUserName()
+{
+    view_.SetText(txtNUserName, LogonUserName(view_.Text(txtUsername), view_.Text(txtIP)));
+}
+
+void frmMain::remember(std::u16string_view key, ControlId box)
+{
+    guarded(Failure::SaveSettings, [&] { settings_.Save(key, view_.Text(box)); });
+}
+
+// Copies the whole text, not the selection, and takes the key so that the
+// box's own copy cannot replace it with the selected part.
+void frmMain::copyOnCtrlC(ControlId box, bool emptyClipboardFirst, ClipboardPort::Sensitivity sensitivity,
+                          std::int16_t& KeyCode, std::int16_t Shift)
+{
+    if (KeyCode != kKeyC || Shift != kCtrlMask)
+        return;
+    guarded(Failure::Clipboard, [&] {
+        if (emptyClipboardFirst)
+            clipboard_.Clear();
+        clipboard_.SetText(view_.Text(box), sensitivity);
+    });
+    KeyCode = 0;
+}
+
+} // namespace portauth::ui

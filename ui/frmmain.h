@@ -1,98 +1,101 @@
 #pragma once
 
-#include <QWidget>
-
-#include <memory>
+#include <cstdint>
 #include <set>
+#include <string>
 #include <string_view>
 
-#include "numbered_error.h"
+#include "numbered_error.h" // what the ports throw
+#include "window_table.h"
 
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
+// What the window does, without a toolkit: each front end draws the table,
+// fills in the ports below and forwards its events to frmMain.
+namespace portauth::ui {
 
-namespace portauth {
-
-class ClipboardPort;
-class ErrorReporter;
-class HorizontalRule;
-
-// The program's one window: instructions, three input boxes, three
-// read-only output boxes, their captions and a rule between the two groups.
-// Positions are given in twips, as the layout was drawn.
-class frmMain : public QWidget {
-    Q_OBJECT
-
+// The boxes' texts as the toolkit holds them. Setting a text that differs
+// from the box's own raises the box's Change event at once, through the
+// front end, before SetText returns.
+class FormView {
 public:
-    explicit frmMain(QWidget* parent = nullptr);
-    // The clipboard and the error messages sit behind seams for tests.
-    frmMain(std::unique_ptr<ClipboardPort> clipboard, std::unique_ptr<ErrorReporter> reporter,
-            QWidget* parent = nullptr);
-    ~frmMain() override;
+    virtual ~FormView() = default;
+    virtual std::u16string Text(ControlId box) const = 0;
+    virtual void SetText(ControlId box, std::u16string_view text) = 0;
+};
 
-    QString MD5String(const QString& S) const;
+// The two clipboard operations. A secret text is marked so that clipboard
+// managers neither show nor keep it. Failures throw NumberedError.
+class ClipboardPort {
+public:
+    enum class Sensitivity { Plain, Secret };
+    virtual ~ClipboardPort() = default;
+    virtual void Clear() = 0;
+    virtual void SetText(std::u16string_view text, Sensitivity sensitivity) = 0;
+};
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+// The remembered inputs, by key. Failures throw NumberedError.
+class SettingsPort {
+public:
+    virtual ~SettingsPort() = default;
+    virtual std::u16string Get(std::u16string_view key) = 0;
+    virtual void Save(std::u16string_view key, std::u16string_view value) = 0;
+};
 
-private:
-    // What can go wrong, each reported once until it has gone right again.
-    enum class Failure { LoadSettings, SaveSettings, Password, Clipboard };
+// The per-user settings store of the platform.
+class SystemSettings final : public SettingsPort {
+public:
+    std::u16string Get(std::u16string_view key) override;
+    void Save(std::u16string_view key, std::u16string_view value) override;
+};
 
-    // Events
-    void connectHandlers();
+// What can go wrong, each told once until it has gone right again.
+enum class Failure : std::uint8_t { LoadSettings, SaveSettings, Password, Clipboard };
+
+// Shows a message beside the window without taking the keyboard focus and
+// without blocking it; a new message for a cause replaces the one shown.
+class MessagePort {
+public:
+    virtual ~MessagePort() = default;
+    virtual void Show(Failure cause, std::u16string_view text) = 0;
+};
+
+// Key codes and shift state as the KeyDown handlers receive them.
+inline constexpr std::int16_t kKeyC = 67;
+inline constexpr std::int16_t kShiftMask = 1;
+inline constexpr std::int16_t kCtrlMask = 2;
+inline constexpr std::int16_t kAltMask = 4;
+
+class frmMain {
+public:
+    frmMain(FormView& view, ClipboardPort& clipboard, SettingsPort& settings, MessagePort& messages);
+
+    // Front ends forward the toolkit's events here.
+    void Change(ControlId box);
+    // True when a handler took the key, so the box must not handle it too.
+    bool KeyDown(ControlId box, std::int16_t KeyCode, std::int16_t Shift);
+
     void Form_Load();
     void txtUsername_Change();
     void txtIP_Change();
     void txtPassword_Change();
-    void txtNUserName_KeyDown(qint16& KeyCode, qint16& Shift);
-    void txtNPassword_KeyDown(qint16& KeyCode, qint16& Shift);
-    void txtNDomain_KeyDown(qint16& KeyCode, qint16& Shift);
+    void txtNUserName_KeyDown(std::int16_t& KeyCode, std::int16_t& Shift);
+    void txtNPassword_KeyDown(std::int16_t& KeyCode, std::int16_t& Shift);
+    void txtNDomain_KeyDown(std::int16_t& KeyCode, std::int16_t& Shift);
 
+    std::string MD5String(std::u16string_view S) const;
+
+private:
     void recomputeUserName();
-    void remember(std::u16string_view key, const QLineEdit* box);
-    void copyOnCtrlC(const QLineEdit* box, bool emptyClipboardFirst, qint16& KeyCode, qint16 Shift);
+    void remember(std::u16string_view key, ControlId box);
+    void copyOnCtrlC(ControlId box, bool emptyClipboardFirst, ClipboardPort::Sensitivity sensitivity,
+                     std::int16_t& KeyCode, std::int16_t Shift);
     template <class Action>
     bool guarded(Failure failure, Action&& action);
-    static QStringView failureText(Failure failure, ErrorNumber number);
 
-
-    // Layout (frmmain_layout.cpp)
-    void setWindowFrame();
-    void createControls();
-    void setTexts();
-    void setAccessibleNames();
-    void setFlags();
-    void setFocusOrder();
-
-    QRect toPixels(const QRect& twips) const;
-    QLineEdit* addTextBox(const char* name, const QRect& twips);
-    QLabel* addLabel(const char* name, const QRect& twips);
-    void lockOutputBox(QLineEdit* box);
-
-    // Controls, in creation order
-    QLineEdit* txtNDomain = nullptr;
-    QLineEdit* txtNPassword = nullptr;
-    QLineEdit* txtNUserName = nullptr;
-    QLineEdit* txtPassword = nullptr;
-    QLineEdit* txtIP = nullptr;
-    QLineEdit* txtUsername = nullptr;
-    QPlainTextEdit* Text1 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label4 = nullptr;
-    HorizontalRule* Line1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label1 = nullptr;
-
-    std::unique_ptr<ClipboardPort> clipboard_;
-    std::unique_ptr<ErrorReporter> reporter_;
-    std::set<Failure> reportedFailures_;
+    FormView& view_;
+    ClipboardPort& clipboard_;
+    SettingsPort& settings_;
+    MessagePort& messages_;
+    std::set<Failure> reported_;
 };
 
-} // namespace portauth
+} // namespace portauth::ui

@@ -1,13 +1,13 @@
 #include "window_texts.h"
 
-namespace portauth::texts {
+namespace portauth::ui::texts {
 
-const QStringView caption = u"Lanbridge 802.1x Util for Windows 64";
+const std::u16string_view caption = u"Lanbridge 802.1x Util for Windows 64";
 
 // The line breaks fall where a line fills 55 cells (a Chinese character or
 // full-width mark takes two); the leading spaces indent the paragraphs.
 // PORTAUTH_REGISTRATION_URL is set at configure time.
-const QStringView instructions =
+const std::u16string_view instructions =
     u"    启动\"Wireless Configuration\"服务(默认会自动启动)，\r\n"
     u"在网络连接属性里面的“身份验证”标签中，选中“启用 IEEE \r\n"
     u"802.1x”，下面的下拉框中选择“MD5-Challenge”，并把下面\r\n"
@@ -20,21 +20,28 @@ const QStringView instructions =
     u"    打开对外的联网权限。\r\n"
     u"    注意，为了安全，请不要使用开放国际流量的联网！\r\n";
 
-const QStringView title = u"使用 Windows 自带的802.1x端口认证登录网络";
-const QStringView inputsHeading = u"您的网络相关信息：";
-const QStringView outputsHeading = u"在Windows802.1x登陆对话窗中所需填写的信息：";
-const QStringView userNameCaption = u"用户名:";
-const QStringView ipCaption = u"IP:";
-const QStringView passwordCaption = u"密码:";
-const QStringView domainCaption = u"登陆域:";
+const std::u16string_view title = u"使用 Windows 自带的802.1x端口认证登录网络";
+const std::u16string_view inputsHeading = u"您的网络相关信息：";
+const std::u16string_view outputsHeading = u"在Windows802.1x登陆对话窗中所需填写的信息：";
+const std::u16string_view userNameCaption = u"用户名:";
+const std::u16string_view ipCaption = u"IP:";
+const std::u16string_view passwordCaption = u"密码:";
+const std::u16string_view domainCaption = u"登陆域:";
 
-const QStringView passwordTooLong =
+const std::u16string_view passwordTooLong =
     u"密码太长：按 GBK 编码超过 32767 个字节，无法计算登录密码。请缩短密码。";
-const QStringView settingsUnreadable = u"无法读取上次保存的用户名和 IP 地址。";
-const QStringView settingsUnwritable =
+const std::u16string_view settingsUnreadable = u"无法读取上次保存的用户名和 IP 地址。";
+const std::u16string_view settingsUnwritable =
     u"无法保存用户名和 IP 地址。本次输入仍然有效，但下次启动时不会被记住。";
-const QStringView clipboardUnavailable = u"无法写入剪贴板，它可能正被其他程序占用。请稍后再按 Ctrl+C。";
-const QStringView unexpectedError = u"发生意外错误。";
-const QStringView errorNumber = u"（错误 %1：%2）";
+const std::u16string_view clipboardUnavailable = u"无法写入剪贴板，它可能正被其他程序占用。请稍后再按 Ctrl+C。";
+const std::u16string_view unexpectedError = u"发生意外错误。";
+const std::u16string_view errorDetailsOpen = u"（错误 ";
+const std::u16string_view errorDetailsColon = u"：";
+const std::u16string_view errorDetailsClose = u"）";
+const std::u16string_view cannotRead = u"无法读取 ";
+const std::u16string_view cannotWrite = u"无法写入 ";
+const std::u16string_view overflow = u"溢出";
+const std::u16string_view subscriptOutOfRange = u"下标越界";
+const std::u16string_view clipboardHeld = u"剪贴板正被其他程序占用";
 
-} // namespace portauth::texts
+} // namespace portauth::ui::texts

@@ -1,29 +1,37 @@
 #pragma once
 
-#include <QStringView>
+#include <string_view>
 
 // Every text the window shows, in one place.
-namespace portauth::texts {
+namespace portauth::ui::texts {
 
-extern const QStringView caption;
+extern const std::u16string_view caption;
 
 // Twelve lines joined by CR LF, the last one empty.
-extern const QStringView instructions;
+extern const std::u16string_view instructions;
 
-extern const QStringView title;
-extern const QStringView inputsHeading;
-extern const QStringView outputsHeading;
-extern const QStringView userNameCaption;
-extern const QStringView ipCaption;
-extern const QStringView passwordCaption;
-extern const QStringView domainCaption;
+extern const std::u16string_view title;
+extern const std::u16string_view inputsHeading;
+extern const std::u16string_view outputsHeading;
+extern const std::u16string_view userNameCaption;
+extern const std::u16string_view ipCaption;
+extern const std::u16string_view passwordCaption;
+extern const std::u16string_view domainCaption;
 
-// What the window says when something fails.
-extern const QStringView passwordTooLong;
-extern const QStringView settingsUnreadable;
-extern const QStringView settingsUnwritable;
-extern const QStringView clipboardUnavailable;
-extern const QStringView unexpectedError;
-extern const QStringView errorNumber; // %1: the number, %2: the details
+// What the window says when something fails, and the details line below it.
+extern const std::u16string_view passwordTooLong;
+extern const std::u16string_view settingsUnreadable;
+extern const std::u16string_view settingsUnwritable;
+extern const std::u16string_view clipboardUnavailable;
+extern const std::u16string_view unexpectedError;
 
-} // namespace portauth::texts
+extern const std::u16string_view errorDetailsOpen;  // "（错误 "
+extern const std::u16string_view errorDetailsColon; // "："
+extern const std::u16string_view errorDetailsClose; // "）"
+extern const std::u16string_view cannotRead;        // followed by the store's path
+extern const std::u16string_view cannotWrite;       // followed by the store's path
+extern const std::u16string_view overflow;
+extern const std::u16string_view subscriptOutOfRange;
+extern const std::u16string_view clipboardHeld;
+
+} // namespace portauth::ui::texts

@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -33,7 +32,7 @@
 #include <thread>
 #include <vector>
 
-#include "frmmain.h"
+#include "form_widget.h"
 
 namespace {
 
@@ -71,8 +70,8 @@ int keystrokes(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QTemporaryDir configDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir.path());
-    portauth::frmMain window;
+    qputenv("XDG_CONFIG_HOME", configDir.path().toUtf8());
+    portauth::qt::FormWidget window;
     window.show();
     for (const char* name : {"txtUsername", "txtIP", "txtPassword"}) {
         auto* box = window.findChild<QLineEdit*>(name);

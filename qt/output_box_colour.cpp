@@ -2,22 +2,7 @@
 
 #include <QPalette>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
-namespace portauth {
-
-#ifdef Q_OS_WIN
-
-QColor outputBoxColour(const QPalette&)
-{
-    const COLORREF colour = GetSysColor(COLOR_SCROLLBAR);
-    return {GetRValue(colour), GetGValue(colour), GetBValue(colour)};
-}
-
-#else
-
+namespace portauth::qt {
 namespace {
 
 const QColor windowsScrollBarGrey(200, 200, 200);
@@ -46,6 +31,4 @@ QColor outputBoxColour(const QPalette& palette)
     return nearest;
 }
 
-#endif
-
-} // namespace portauth
+} // namespace portauth::qt

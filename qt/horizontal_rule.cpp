@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-namespace portauth {
+namespace portauth::qt {
 
 HorizontalRule::HorizontalRule(QWidget* parent)
     : QWidget(parent)
@@ -17,4 +17,4 @@ void HorizontalRule::paintEvent(QPaintEvent*)
     painter.fillRect(QRect(0, 0, width(), 1), palette().color(QPalette::WindowText));
 }
 
-} // namespace portauth
+} // namespace portauth::qt

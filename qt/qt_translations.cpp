@@ -4,7 +4,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
-namespace portauth {
+namespace portauth::qt {
 
 bool installChineseQtTranslations(QCoreApplication& app)
 {
@@ -16,4 +16,4 @@ bool installChineseQtTranslations(QCoreApplication& app)
     return QCoreApplication::installTranslator(translator);
 }
 
-} // namespace portauth
+} // namespace portauth::qt

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-namespace portauth {
+namespace portauth::qt {
 
 // A one-pixel line in the window-text colour across the widget's width.
 // It only decorates: it takes no focus and lets mouse events through.
@@ -14,4 +14,4 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-} // namespace portauth
+} // namespace portauth::qt

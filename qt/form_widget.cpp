@@ -1,0 +1,268 @@
+#include "form_widget.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+
+#include <algorithm>
+#include <limits>
+
+#include "horizontal_rule.h"
+#include "message_windows.h"
+#include "output_box_colour.h"
+#include "system_clipboard.h"
+#include "window_texts.h"
+
+namespace portauth::qt {
+namespace {
+
+using ui::Control;
+using ui::ControlId;
+using ui::ControlKind;
+namespace flags = ui::flags;
+
+// A native multi-line edit control leaves about a pixel between its border
+// and the text. Qt's default of four, inside a two-pixel frame, would wrap
+// the 55-cell lines.
+constexpr qreal instructionMargin = 1.0;
+
+QString toQString(std::u16string_view text)
+{
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::u16string toU16(const QString& text)
+{
+    return text.toStdU16String();
+}
+
+QFont windowFont()
+{
+    // The Song face the texts were laid out in, then a free face with the
+    // same cell widths where it is not installed. Only an installed face is
+    // named: a missing one sends the font system through its fallback
+    // rules, which cost a tenth of the start-up.
+    const QStringList songFaces{toQString(ui::kWindowFont.face), QStringLiteral("SimSun"),
+                                QStringLiteral("AR PL UMing CN")};
+    const auto installed = std::find_if(songFaces.begin(), songFaces.end(), QFontDatabase::hasFamily);
+    QFont font;
+    if (installed != songFaces.end())
+        font.setFamily(*installed);
+    else
+        font.setFamilies(songFaces);
+    font.setPointSize(ui::kWindowFont.points);
+    font.setWeight(QFont::Normal);
+    // Hinting runs the face's bytecode for every glyph on first layout, a
+    // fifth of the start-up; the Song faces keep whole-pixel cells at 9
+    // points without it, so the layout is the same.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+// Styles draw a password as bullets by default; this box shows stars.
+class StarPasswordStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// Key codes as the desktop's virtual keys: letters and digits are their
+// ASCII codes. Keys without such a code get one no handler acts on.
+std::int16_t keyCodeOf(const QKeyEvent& event)
+{
+    const int key = event.key();
+    const bool letterOrDigit = (key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9);
+    return letterOrDigit ? static_cast<std::int16_t>(key) : std::int16_t{-1};
+}
+
+std::int16_t shiftStateOf(const QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    return static_cast<std::int16_t>((modifiers & Qt::ShiftModifier ? ui::kShiftMask : 0)
+                                     | (modifiers & Qt::ControlModifier ? ui::kCtrlMask : 0)
+                                     | (modifiers & Qt::AltModifier ? ui::kAltMask : 0));
+}
+
+QLineEdit* newLineEdit(QWidget* parent, const Control& control)
+{
+    auto* box = new QLineEdit(parent);
+    // QLineEdit cuts texts at 32,767 characters by default; these boxes take any length.
+    box->setMaxLength(std::numeric_limits<int>::max());
+    box->setReadOnly(control.has(flags::Locked));
+    if (control.has(flags::GreyBackground)) {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Base, outputBoxColour(parent->palette()));
+        box->setPalette(palette);
+    }
+    if (control.has(flags::PasswordStar)) {
+        box->setEchoMode(QLineEdit::Password);
+        auto* starStyle = new StarPasswordStyle(QApplication::style()->name());
+        starStyle->setParent(box);
+        box->setStyle(starStyle);
+    }
+    // Read-only boxes already turn the input method off themselves.
+    if (control.has(flags::InputMethodOff))
+        box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    return box;
+}
+
+QPlainTextEdit* newMultiLineBox(QWidget* parent, const Control& control)
+{
+    auto* box = new QPlainTextEdit(parent);
+    box->setPlainText(toQString(control.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    box->setReadOnly(control.has(flags::Locked));
+    // Read-only would also drop keyboard selection; the text stays copyable.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setTabChangesFocus(true);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->document()->setDocumentMargin(instructionMargin);
+    return box;
+}
+
+QLabel* newLabel(QWidget* parent, const Control& control)
+{
+    auto* label = new QLabel(toQString(control.text), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+} // namespace
+
+FormWidget::FormWidget(QWidget* parent)
+    : FormWidget(std::make_unique<SystemClipboard>(), std::make_unique<ui::SystemSettings>(), nullptr, parent)
+{
+}
+
+FormWidget::FormWidget(std::unique_ptr<ui::ClipboardPort> clipboard, std::unique_ptr<ui::SettingsPort> settings,
+                       std::unique_ptr<ui::MessagePort> messages, QWidget* parent)
+    : QWidget(parent),
+      clipboard_(std::move(clipboard)),
+      settings_(std::move(settings)),
+      messages_(messages ? std::move(messages) : std::make_unique<MessageWindows>(this))
+{
+    setWindowFrame();
+    for (const Control& control : ui::Controls())
+        controls_[static_cast<std::size_t>(control.id)] = createControl(control);
+    setAccessibleNames();
+    setFocusOrder();
+    form_ = std::make_unique<ui::frmMain>(*this, *clipboard_, *settings_, *messages_);
+    connectEvents();
+    form_->Form_Load();
+}
+
+FormWidget::~FormWidget() = default;
+
+void FormWidget::setWindowFrame()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(toQString(ui::texts::caption));
+    setFont(windowFont());
+    setFixedSize(toPixels({0, 0, ui::kClientWidthTwips, ui::kClientHeightTwips}).size());
+}
+
+QWidget* FormWidget::createControl(const Control& control)
+{
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+    case ControlKind::TextBox:
+        widget = newLineEdit(this, control);
+        break;
+    case ControlKind::MultiLineTextBox:
+        widget = newMultiLineBox(this, control);
+        break;
+    case ControlKind::Label:
+        widget = newLabel(this, control);
+        break;
+    case ControlKind::Line:
+        widget = new HorizontalRule(this);
+        break;
+    }
+    widget->setObjectName(QLatin1String(control.name.data(), static_cast<qsizetype>(control.name.size())));
+    const QRect pixels = toPixels(control.twips);
+    // The rule is a line between two points; its widget is one pixel high.
+    widget->setGeometry(control.kind == ControlKind::Line ? pixels.adjusted(0, 0, 0, 1) : pixels);
+    return widget;
+}
+
+QRect FormWidget::toPixels(const ui::TwipsRect& twips) const
+{
+    const int dpiX = logicalDpiX();
+    const int dpiY = logicalDpiY();
+    return {ui::TwipsToPixels(twips.left, dpiX), ui::TwipsToPixels(twips.top, dpiY),
+            ui::TwipsToPixels(twips.width, dpiX), ui::TwipsToPixels(twips.height, dpiY)};
+}
+
+// A screen reader names each box by its caption and tells the inputs from
+// the outputs by the heading of their group; the colons are not read out.
+void FormWidget::setAccessibleNames()
+{
+    const auto spoken = [](std::u16string_view text) { return toQString(text).remove(u':').remove(u'：'); };
+    const QWidget* rule = control(ControlId::Line1);
+    for (const auto& [box, caption] : ui::CaptionedBoxes()) {
+        QWidget* widget = control(box);
+        widget->setAccessibleName(spoken(ui::ControlOf(caption).text));
+        const ControlId heading = widget->y() < rule->y() ? ControlId::Label8 : ControlId::Label9;
+        widget->setAccessibleDescription(spoken(ui::ControlOf(heading).text));
+    }
+    control(ControlId::Text1)->setAccessibleName(toQString(ui::ControlOf(ControlId::Label7).text));
+}
+
+void FormWidget::setFocusOrder()
+{
+    const auto& order = ui::FocusOrder();
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(control(order[i - 1]), control(order[i]));
+    control(order.front())->setFocus();
+}
+
+void FormWidget::connectEvents()
+{
+    for (const Control& box : ui::Controls()) {
+        if (box.kind != ControlKind::TextBox)
+            continue;
+        auto* edit = static_cast<QLineEdit*>(control(box.id));
+        if (box.has(flags::Locked))
+            edit->installEventFilter(this);
+        else
+            connect(edit, &QLineEdit::textChanged, this, [this, id = box.id] { form_->Change(id); });
+    }
+}
+
+std::u16string FormWidget::Text(ControlId box) const
+{
+    return toU16(static_cast<const QLineEdit*>(control(box))->text());
+}
+
+void FormWidget::SetText(ControlId box, std::u16string_view text)
+{
+    static_cast<QLineEdit*>(control(box))->setText(toQString(text));
+}
+
+// The output boxes' key-downs reach the handlers before the box's own
+// handling, which a handler may take over.
+bool FormWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto found = std::find(controls_.begin(), controls_.end(), watched);
+    const auto id = static_cast<ControlId>(found - controls_.begin());
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    return found != controls_.end() && form_->KeyDown(id, keyCodeOf(key), shiftStateOf(key));
+}
+
+} // namespace portauth::qt

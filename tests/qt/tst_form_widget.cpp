@@ -1,0 +1,285 @@
+// What only the Qt front end can get wrong: what it draws, where, and how
+// it forwards the toolkit's events. The decisions are tested without it.
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <map>
+#include <memory>
+
+#include "form_widget.h"
+#include "message_windows.h"
+#include "output_box_colour.h"
+#include "system_clipboard.h"
+
+using namespace portauth;
+
+namespace {
+
+// The remembered inputs stay in memory: a test never touches the user's store.
+class MemorySettings final : public ui::SettingsPort {
+public:
+    std::u16string Get(std::u16string_view key) override { return values[std::u16string(key)]; }
+    void Save(std::u16string_view key, std::u16string_view value) override { values[std::u16string(key)] = value; }
+    std::map<std::u16string, std::u16string> values;
+};
+
+class CollectingMessages final : public ui::MessagePort {
+public:
+    void Show(ui::Failure, std::u16string_view text) override { shown << QString::fromStdU16String(std::u16string(text)); }
+    QStringList shown;
+};
+
+QString textOf(const QWidget* box)
+{
+    if (const auto* edit = qobject_cast<const QPlainTextEdit*>(box))
+        return edit->toPlainText();
+    return qobject_cast<const QLineEdit*>(box)->text();
+}
+
+// QTest::keyClicks takes Latin-1 only.
+void typeInto(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+} // namespace
+
+class FormWidgetTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<qt::FormWidget> window;
+    MemorySettings* settings = nullptr;
+    CollectingMessages* messages = nullptr;
+
+    QWidget* control(const QString& name) { return window->findChild<QWidget*>(name); }
+    QList<QWidget*> controls() { return window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly); }
+
+private slots:
+    void init()
+    {
+        auto memory = std::make_unique<MemorySettings>();
+        auto collected = std::make_unique<CollectingMessages>();
+        settings = memory.get();
+        messages = collected.get();
+        window = std::make_unique<qt::FormWidget>(std::make_unique<qt::SystemClipboard>(), std::move(memory),
+                                                  std::move(collected));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup() { window.reset(); }
+
+    void windowFrame()
+    {
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        const double pixelsPerTwip = window->logicalDpiY() / 1440.0;
+        QVERIFY(qAbs(window->width() - 5475 * pixelsPerTwip) <= 0.5);
+        QVERIFY(qAbs(window->height() - 5940 * pixelsPerTwip) <= 0.5);
+        const auto buttons = Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+        QCOMPARE(window->windowFlags() & buttons, Qt::WindowCloseButtonHint);
+        const QFontInfo font(window->font());
+        QCOMPARE(font.pointSize(), 9);
+        QVERIFY(!font.bold() && !font.italic());
+    }
+
+    // Inside the client area, and no control over another; only the rule
+    // runs past both edges.
+    void controlsStayApart()
+    {
+        const QList<QWidget*> all = controls();
+        QCOMPARE(all.size(), 17);
+        for (const QWidget* a : all) {
+            if (a->objectName() == QLatin1String("Line1")) {
+                QVERIFY(a->geometry().left() < 0 && a->geometry().right() >= window->width());
+                continue;
+            }
+            QVERIFY2(window->rect().contains(a->geometry()), qPrintable(a->objectName()));
+            QCOMPARE(a->font(), window->font());
+            for (const QWidget* b : all)
+                QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                         qPrintable(a->objectName() + u' ' + b->objectName()));
+        }
+    }
+
+    // Every caption on one line, with room for all of it as measured.
+    void textsShowWhole()
+    {
+        int labels = 0;
+        for (const QLabel* label : window->findChildren<QLabel*>()) {
+            ++labels;
+            const QFontMetrics metrics(label->font(), label);
+            const QRect needed = metrics.boundingRect(label->text());
+            const QRect room = label->contentsRect();
+            QVERIFY2(!label->text().isEmpty() && needed.width() <= room.width() && metrics.height() <= room.height(),
+                     qPrintable(label->objectName()));
+        }
+        QCOMPARE(labels, 9);
+    }
+
+    // Twelve lines, none wrapped again, the eleven with text in view, no scroll bar.
+    void instructionsFit()
+    {
+        auto* text1 = qobject_cast<QPlainTextEdit*>(control(QStringLiteral("Text1")));
+        QVERIFY(text1);
+        QVERIFY(text1->lineWrapMode() != QPlainTextEdit::NoWrap); // else nothing could wrap
+        QVERIFY(!text1->horizontalScrollBar()->isVisible() && !text1->verticalScrollBar()->isVisible());
+        int lines = 0;
+        for (QTextBlock block = text1->document()->begin(); block.isValid(); block = block.next()) {
+            ++lines;
+            QVERIFY2(block.layout()->lineCount() == 1, qPrintable(QString::number(lines)));
+            QTextCursor lineEnd(block);
+            lineEnd.movePosition(QTextCursor::EndOfBlock);
+            if (lines <= 11)
+                QVERIFY2(text1->cursorRect(lineEnd).bottom() < text1->viewport()->height(),
+                         qPrintable(QString::number(lines)));
+        }
+        QCOMPARE(lines, 12);
+    }
+
+    // One pixel of window-text colour across the whole window.
+    void rule()
+    {
+        const QWidget* line = control(QStringLiteral("Line1"));
+        const QImage picture = window->grab().toImage();
+        const qreal dpr = picture.devicePixelRatio();
+        const int row = int((line->y() + 0.5) * dpr);
+        const QColor ink = window->palette().color(QPalette::WindowText);
+        for (int x = 0; x < picture.width(); ++x)
+            QCOMPARE(picture.pixelColor(x, row), ink);
+        QVERIFY(picture.pixelColor(picture.width() / 2, int((line->y() - 1) * dpr)) != ink);
+        QCOMPARE(line->focusPolicy(), Qt::NoFocus);
+    }
+
+    // Tab and Shift+Tab go round all seven boxes and leave the instructions alone.
+    void focusCycle()
+    {
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text1"));
+        const auto visit = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+            QStringList visited;
+            for (int press = 0; press < 7; ++press) {
+                QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+                visited << QApplication::focusWidget()->objectName();
+            }
+            return visited;
+        };
+        const QStringList forward{"txtUsername", "txtIP", "txtPassword", "txtNUserName", "txtNPassword", "txtNDomain", "Text1"};
+        QCOMPARE(visit(Qt::Key_Tab, Qt::NoModifier), forward);
+        QStringList backward(forward.rbegin() + 1, forward.rend());
+        backward << QStringLiteral("Text1");
+        QCOMPARE(visit(Qt::Key_Backtab, Qt::ShiftModifier), backward);
+    }
+
+    void boxes_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("masked");
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("txtUsername") << false << false << false;
+        QTest::newRow("txtPassword") << false << true << false;
+        QTest::newRow("txtNUserName") << true << false << true;
+        QTest::newRow("txtNDomain") << true << false << true;
+        QTest::newRow("Text1") << true << false << false;
+    }
+
+    // Typing, masking, the input method and the background of each kind of box.
+    void boxes()
+    {
+        QFETCH(bool, locked);
+        QFETCH(bool, masked);
+        QFETCH(bool, grey);
+        QWidget* box = control(QString::fromLatin1(QTest::currentDataTag()));
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        const QString before = textOf(box);
+        typeInto(box, QStringLiteral("Ab中"));
+        const QString expected = locked ? before : before + QStringLiteral("Ab中");
+        QCOMPARE(textOf(box), expected);
+        if (masked)
+            QCOMPARE(qobject_cast<QLineEdit*>(box)->displayText(), QString(expected.size(), u'*'));
+        QCOMPARE(box->testAttribute(Qt::WA_InputMethodEnabled), !locked && !masked);
+
+        const QImage picture = box->grab().toImage();
+        const QRgb shown = picture.pixel(picture.width() - 4, picture.height() / 2); // right of any text
+        const QColor base = QApplication::palette().color(QPalette::Base);
+        QCOMPARE(shown, (grey ? qt::outputBoxColour(QApplication::palette()) : base).rgb());
+        QCOMPARE(shown != base.rgb(), grey);
+    }
+
+    void accessibleNames()
+    {
+        QAccessibleInterface* input = QAccessible::queryAccessibleInterface(control(QStringLiteral("txtIP")));
+        QCOMPARE(input->text(QAccessible::Name), QStringLiteral("IP"));
+        QCOMPARE(input->text(QAccessible::Description), QStringLiteral("您的网络相关信息"));
+        QAccessibleInterface* output = QAccessible::queryAccessibleInterface(control(QStringLiteral("txtNDomain")));
+        QCOMPARE(output->text(QAccessible::Name), QStringLiteral("登陆域"));
+        QCOMPARE(output->text(QAccessible::Description), QStringLiteral("在Windows802.1x登陆对话窗中所需填写的信息"));
+    }
+
+    // Typed keys reach the decisions, and a remembered value is loaded.
+    void typingFillsTheOutputs()
+    {
+        settings->values[u"Username"] = u"alice";
+        window = std::make_unique<qt::FormWidget>(std::make_unique<qt::SystemClipboard>(),
+                                                  std::make_unique<MemorySettings>(*settings),
+                                                  std::make_unique<CollectingMessages>());
+        QCOMPARE(textOf(control(QStringLiteral("txtNUserName"))), QStringLiteral("alice@"));
+        typeInto(control(QStringLiteral("txtIP")), QStringLiteral("10.0.0.5"));
+        typeInto(control(QStringLiteral("txtPassword")), QStringLiteral("abc"));
+        QCOMPARE(textOf(control(QStringLiteral("txtNUserName"))), QStringLiteral("alice@10.0.0.5"));
+        QCOMPARE(textOf(control(QStringLiteral("txtNPassword"))), QStringLiteral("900150983cd24fb0d6963f7d28e17f72"));
+    }
+
+    // Ctrl+C copies the whole text even with a part selected; the password
+    // goes with the hint that keeps clipboard managers away from it.
+    void ctrlCCopiesTheWholeText()
+    {
+        typeInto(control(QStringLiteral("txtUsername")), QStringLiteral("bob"));
+        typeInto(control(QStringLiteral("txtPassword")), QStringLiteral("abc"));
+        const QString hint = QStringLiteral("x-kde-passwordManagerHint");
+        for (const auto& [name, secret] : {std::pair{"txtNUserName", false}, std::pair{"txtNPassword", true}}) {
+            auto* box = qobject_cast<QLineEdit*>(control(QString::fromLatin1(name)));
+            box->setFocus();
+            box->setSelection(0, 2);
+            QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+            QCOMPARE(QApplication::clipboard()->text(), box->text());
+            QCOMPARE(QApplication::clipboard()->mimeData()->data(hint), secret ? QByteArray("secret") : QByteArray());
+        }
+        QTest::keyClick(control(QStringLiteral("txtNUserName")), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("900150983cd24fb0d6963f7d28e17f72"));
+    }
+
+    // Beside the window, never over it, and without taking the focus from
+    // the box the user types in.
+    void messageStandsAsideWithoutFocus()
+    {
+        QWidget* box = control(QStringLiteral("txtUsername"));
+        box->setFocus();
+        qt::MessageWindows real(window.get());
+        real.Show(ui::Failure::SaveSettings, u"无法保存");
+        real.Show(ui::Failure::SaveSettings, u"无法保存。");
+        QList<QWidget*> shown;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("message") && top->isVisible())
+                shown << top;
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(!shown[0]->frameGeometry().intersects(window->frameGeometry()));
+        QVERIFY(shown[0]->testAttribute(Qt::WA_ShowWithoutActivating));
+        QVERIFY(shown[0]->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+        typeInto(QApplication::focusWidget(), QStringLiteral("x"));
+        QCOMPARE(textOf(box), QStringLiteral("x"));
+    }
+};
+
+QTEST_MAIN(FormWidgetTest)
+#include "tst_form_widget.moc"

@@ -1,0 +1,236 @@
+// The window's decisions, driven without any window.
+#include "frmmain.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace portauth;
+using namespace portauth::ui;
+using enum ControlId;
+
+namespace {
+
+// Boxes as a toolkit holds them: setting a different text raises Change.
+class FakeView final : public FormView {
+public:
+    std::u16string Text(ControlId box) const override
+    {
+        const auto found = texts.find(box);
+        return found == texts.end() ? std::u16string() : found->second;
+    }
+    void SetText(ControlId box, std::u16string_view text) override
+    {
+        if (Text(box) == text)
+            return;
+        texts[box] = text;
+        form->Change(box);
+    }
+    // What typing does: the text changes, then Change is raised.
+    void type(ControlId box, std::u16string_view text) { SetText(box, Text(box) + std::u16string(text)); }
+
+    std::map<ControlId, std::u16string> texts;
+    frmMain* form = nullptr;
+};
+
+class RecordingClipboard final : public ClipboardPort {
+public:
+    void Clear() override { record(u"clear"); }
+    void SetText(std::u16string_view text, Sensitivity sensitivity) override
+    {
+        record((sensitivity == Sensitivity::Secret ? u"secret:" : u"set:") + std::u16string(text));
+    }
+    std::vector<std::u16string> log;
+    bool failing = false;
+
+private:
+    void record(std::u16string entry)
+    {
+        if (failing)
+            throw NumberedError(ErrorNumber::ClipboardUnavailable);
+        log.push_back(std::move(entry));
+    }
+};
+
+class MemorySettings final : public SettingsPort {
+public:
+    std::u16string Get(std::u16string_view key) override
+    {
+        if (unreadable)
+            throw NumberedError(ErrorNumber::SettingsAccess, "", u"/home/u/.config/Lanbridge.ini");
+        return values[std::u16string(key)];
+    }
+    void Save(std::u16string_view key, std::u16string_view value) override
+    {
+        if (unwritable)
+            throw NumberedError(ErrorNumber::SettingsAccess, "", u"/home/u/.config/Lanbridge.ini");
+        saves.push_back(std::u16string(key) + u'=' + std::u16string(value));
+        values[std::u16string(key)] = value;
+    }
+    std::map<std::u16string, std::u16string> values;
+    std::vector<std::u16string> saves;
+    bool unreadable = false;
+    bool unwritable = false;
+};
+
+class CollectingMessages final : public MessagePort {
+public:
+    void Show(Failure cause, std::u16string_view text) override { shown.push_back({cause, std::u16string(text)}); }
+    std::vector<std::pair<Failure, std::u16string>> shown;
+};
+
+constexpr std::u16string_view abcDigest = u"900150983cd24fb0d6963f7d28e17f72";
+
+class Decisions : public testing::Test {
+protected:
+    void load()
+    {
+        view.form = &form;
+        form.Form_Load();
+    }
+    bool press(ControlId box, std::int16_t key, std::int16_t shift) { return form.KeyDown(box, key, shift); }
+
+    FakeView view;
+    RecordingClipboard clipboard;
+    MemorySettings settings;
+    CollectingMessages messages;
+    frmMain form{view, clipboard, settings, messages};
+};
+
+TEST_F(Decisions, LoadFillsRememberedInputsAndDerivesTheUserName)
+{
+    settings.values = {{u"Username", u" alice "}, {u"IP", u"10.0.0.5"}};
+    load();
+    EXPECT_EQ(view.Text(txtUsername), u" alice ");
+    EXPECT_EQ(view.Text(txtIP), u"10.0.0.5");
+    EXPECT_EQ(view.Text(txtNUserName), u"alice@10.0.0.5");
+    EXPECT_EQ(view.Text(txtNPassword), u"");
+    // Each remembered value goes back once, untrimmed; the first with the IP still empty.
+    EXPECT_EQ(settings.saves, (std::vector<std::u16string>{u"Username= alice ", u"IP=10.0.0.5"}));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(Decisions, FirstStartChangesNothing)
+{
+    load();
+    EXPECT_TRUE(view.texts.empty());
+    EXPECT_TRUE(settings.saves.empty());
+}
+
+TEST_F(Decisions, TypingDerivesAndRemembersEveryChange)
+{
+    load();
+    view.type(txtUsername, u"张");
+    EXPECT_EQ(view.Text(txtNUserName), u"张@");
+    view.type(txtIP, u" 10.0.0.5 ");
+    EXPECT_EQ(view.Text(txtNUserName), u"张@10.0.0.5");
+    view.type(txtPassword, u"abc");
+    EXPECT_EQ(view.Text(txtNPassword), abcDigest);
+    view.SetText(txtPassword, u"");
+    EXPECT_EQ(view.Text(txtNPassword), u"d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(settings.saves, (std::vector<std::u16string>{u"Username=张", u"IP= 10.0.0.5 "}));
+    EXPECT_EQ(view.Text(txtNDomain), u"");
+}
+
+// A digest of an earlier text must not stay on show, and the user hears of
+// the overflow once until a password can be hashed again.
+TEST_F(Decisions, PasswordOverflowEmptiesTheOutputAndTellsOnce)
+{
+    load();
+    view.type(txtPassword, u"abc");
+    view.SetText(txtPassword, std::u16string(32768, u'a'));
+    EXPECT_EQ(view.Text(txtNPassword), u"");
+    view.type(txtPassword, u"b");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, Failure::Password);
+    EXPECT_NE(messages.shown[0].second.find(u"（错误 6：溢出）"), std::u16string::npos);
+
+    view.SetText(txtPassword, u"abc");
+    EXPECT_EQ(view.Text(txtNPassword), abcDigest);
+    view.type(txtPassword, std::u16string(32768, u'a'));
+    EXPECT_EQ(messages.shown.size(), 2u);
+}
+
+TEST_F(Decisions, StoreFailuresAreToldOnceInChineseAndTypingGoesOn)
+{
+    settings.unwritable = true;
+    load();
+    view.type(txtUsername, u"a");
+    view.type(txtIP, u"1");
+    EXPECT_EQ(view.Text(txtNUserName), u"a@1");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, Failure::SaveSettings);
+    EXPECT_NE(messages.shown[0].second.find(u"（错误 75：无法写入 /home/u/.config/Lanbridge.ini）"),
+              std::u16string::npos);
+}
+
+TEST_F(Decisions, UnreadableStoreIsToldAndLeavesTheBoxesEmpty)
+{
+    settings.unreadable = true;
+    load();
+    EXPECT_TRUE(view.texts.empty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, Failure::LoadSettings);
+    EXPECT_NE(messages.shown[0].second.find(u"无法读取 /home/u/"), std::u16string::npos);
+}
+
+struct KeyCase {
+    const char* name;
+    ControlId box;
+    std::int16_t key;
+    std::int16_t shift;
+    std::vector<std::u16string> clipboard; // empty: nothing done, key left to the box
+};
+
+class CtrlC : public Decisions, public testing::WithParamInterface<KeyCase> {};
+
+// Only Ctrl+C alone copies, the whole text, and takes the key; the domain
+// box writes over the clipboard without emptying it; only the password is secret.
+TEST_P(CtrlC, CopiesTheWholeTextOfItsOwnBox)
+{
+    settings.values = {{u"Username", u"alice"}, {u"IP", u"10.0.0.5"}};
+    load();
+    view.type(txtPassword, u"abc");
+    const KeyCase& c = GetParam();
+    EXPECT_EQ(press(c.box, c.key, c.shift), !c.clipboard.empty());
+    EXPECT_EQ(clipboard.log, c.clipboard);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, CtrlC,
+    testing::Values(KeyCase{"UserName", txtNUserName, kKeyC, kCtrlMask, {u"clear", u"set:alice@10.0.0.5"}},
+                    KeyCase{"Password", txtNPassword, kKeyC, kCtrlMask, {u"clear", u"secret:900150983cd24fb0d6963f7d28e17f72"}},
+                    KeyCase{"Domain", txtNDomain, kKeyC, kCtrlMask, {u"set:"}},
+                    KeyCase{"CtrlShiftC", txtNUserName, kKeyC, kCtrlMask | kShiftMask, {}},
+                    KeyCase{"CtrlAltC", txtNPassword, kKeyC, kCtrlMask | kAltMask, {}},
+                    KeyCase{"PlainC", txtNDomain, kKeyC, 0, {}},
+                    KeyCase{"CtrlV", txtNUserName, 86, kCtrlMask, {}},
+                    KeyCase{"InputBox", txtUsername, kKeyC, kCtrlMask, {}}),
+    [](const testing::TestParamInfo<KeyCase>& row) { return row.param.name; });
+
+TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
+{
+    load();
+    clipboard.failing = true;
+    EXPECT_TRUE(press(txtNUserName, kKeyC, kCtrlMask));
+    press(txtNDomain, kKeyC, kCtrlMask);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].second.find(u"（错误 521："), std::u16string::npos);
+    clipboard.failing = false;
+    press(txtNUserName, kKeyC, kCtrlMask);
+    clipboard.failing = true;
+    press(txtNUserName, kKeyC, kCtrlMask);
+    EXPECT_EQ(messages.shown.size(), 2u);
+}
+
+// Every text box and only those take the focus, in TabIndex order.
+TEST(WindowTable, FocusOrderFollowsTabIndex)
+{
+    EXPECT_EQ(FocusOrder(), (std::array{Text1, txtUsername, txtIP, txtPassword, txtNUserName, txtNPassword, txtNDomain}));
+    for (const Control& control : Controls())
+        EXPECT_EQ(&ControlOf(control.id), &control) << control.name;
+}
+
+} // namespace
