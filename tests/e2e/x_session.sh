@@ -50,11 +50,13 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 # `xdotool search --sync` looks only twice a second; a tighter loop saves
 # most of that on every start, which the kill test does a hundred times.
-# A start that takes longer than the deadline counts as hung.
+# A start that takes longer than the deadline counts as hung. Only the main
+# window counts: a message beside it may map first.
+window_title="Lanbridge 802.1x Util"
 wait_for_window() { # pid
     local found="" deadline=$((SECONDS + 10))
     while [ "$SECONDS" -lt "$deadline" ] && kill -0 "$1" 2>/dev/null; do
-        found=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n 1)
+        found=$(xdotool search --all --onlyvisible --pid "$1" --name "$window_title" 2>/dev/null | head -n 1)
         [ -n "$found" ] && break
         sleep 0.02
     done
