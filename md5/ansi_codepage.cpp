@@ -135,11 +135,10 @@ AnsiBytes ToAnsiCodePage(std::u16string_view text)
 {
     if (text.empty())
         return {};
-    if (text.size() > std::numeric_limits<std::size_t>::max() / 2)
-        throw std::length_error("text too long for the ANSI conversion");
 
     // Windows converts each UTF-16 unit on its own, so a surrogate pair
-    // becomes two '?'. The bytes go straight into storage that is wiped.
+    // becomes two '?'. The bytes go straight into storage that is wiped; at
+    // most two per unit, as many as the text itself takes.
     AnsiBytes result(2 * text.size());
     std::uint8_t* const begin = result.writable().data();
     std::uint8_t* end = begin;
