@@ -2,7 +2,6 @@
 // - random sequences of CMD5's public calls, each checked against a model:
 //   the counter and the errors it implies, and OpenSSL's MD5 of the bytes
 //   taken in for as long as the sequence is a well-formed digest;
-// - the conversion to code page 936, against the code page's own table;
 // - LogonUserName, against a trim and join written out here;
 // - MD5String, against OpenSSL's MD5 of the converted bytes, and the
 //   overflow error exactly past 32,767 bytes.
@@ -11,16 +10,12 @@
 #include "cmd5.h"
 #include "logon_rules.h"
 
-#include <QByteArrayView>
-#include <QStringDecoder>
-
 #include <fuzzer/FuzzedDataProvider.h>
 #include <openssl/evp.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -234,52 +229,6 @@ std::u16string NextText(FuzzedDataProvider& input, std::size_t most)
     return text;
 }
 
-// What code page 936 holds for each code point, read off its decoding
-// direction: every one- and two-byte sequence that decodes to one code unit.
-const std::map<char16_t, std::string>& CodePageTable()
-{
-    static const auto table = [] {
-        std::map<char16_t, std::string> entries;
-        QStringDecoder decoder("CP936", QStringConverter::Flag::Stateless);
-        const auto add = [&](std::string bytes) {
-            const QString decoded = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-            if (decoded.size() == 1 && decoded[0] != QChar::ReplacementCharacter)
-                entries.emplace(decoded[0].unicode(), std::move(bytes));
-        };
-        for (int lead = 0x80; lead <= 0xFF; ++lead) {
-            add(std::string(1, static_cast<char>(lead)));
-            for (int trail = 0x40; trail <= 0xFE; ++trail)
-                add({static_cast<char>(lead), static_cast<char>(trail)});
-        }
-        Expect(entries.size() > 20000, "code page 936 is not available");
-        return entries;
-    }();
-    return table;
-}
-
-// ASCII as itself, a code point the table holds as its bytes, anything else
-// (a lone surrogate, a pair, an unmapped BMP code point) as one '?'.
-void CheckConversion(FuzzedDataProvider& input)
-{
-    const std::u16string text = NextText(input, 400);
-    std::string expected;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        const auto entry = CodePageTable().find(unit);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            expected += '?';
-            ++i;
-        } else if (unit < 0x80) {
-            expected += static_cast<char>(unit);
-        } else {
-            expected += entry != CodePageTable().end() ? entry->second : "?";
-        }
-    }
-    const AnsiBytes ansi = ToAnsiCodePage(text);
-    Expect(std::string(reinterpret_cast<const char*>(ansi.bytes().data()), ansi.bytes().size()) == expected,
-           "ANSI conversion disagrees with the code page");
-}
-
 void CheckLogonUserName(FuzzedDataProvider& input)
 {
     const std::u16string account = NextText(input, 200), ip = NextText(input, 200);
@@ -311,13 +260,12 @@ void CheckMD5String(FuzzedDataProvider& input)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    switch (input.ConsumeIntegralInRange(0, 3)) {
+    switch (input.ConsumeIntegralInRange(0, 2)) {
     case 0:
         for (Session session(input); input.remaining_bytes() > 0;)
             session.step();
         break;
-    case 1: CheckConversion(input); break;
-    case 2: CheckLogonUserName(input); break;
+    case 1: CheckLogonUserName(input); break;
     default: CheckMD5String(input); break;
     }
     return 0;

@@ -13,7 +13,7 @@
 #endif
 #include <windows.h>
 #else
-#include <QStringEncoder>
+#include <algorithm>
 #endif
 
 namespace portauth {
@@ -93,55 +93,60 @@ AnsiBytes ToAnsiCodePage(std::u16string_view text)
 
 namespace {
 
-constexpr bool IsHighSurrogate(char16_t unit)
+// Off Windows the page comes from a table made from Windows' own conversion.
+struct Cp936Run {
+    char16_t first;
+    std::uint16_t code;
+    std::uint16_t count = 1;
+};
+
+constexpr Cp936Run Cp936Runs[] = {
+#include "cp936_table.inc"
+};
+static_assert(std::ranges::is_sorted(Cp936Runs, {}, &Cp936Run::first));
+
+constexpr std::uint16_t NoMapping = '?';
+constexpr unsigned TrailsPerLead = 190; // 0x40 to 0xFE without 0x7F
+
+// The code `steps` places after `code` in the order the table's runs follow.
+constexpr std::uint16_t CodeAfter(std::uint16_t code, unsigned steps)
 {
-    return unit >= 0xD800 && unit <= 0xDBFF;
+    if (code < 0x100)
+        return static_cast<std::uint16_t>(code + steps);
+    const unsigned trail = code & 0xFFu;
+    const unsigned index = (code >> 8) * TrailsPerLead + trail - (trail < 0x7F ? 0x40 : 0x41) + steps;
+    const unsigned nextTrail = index % TrailsPerLead;
+    return static_cast<std::uint16_t>((index / TrailsPerLead) << 8 | (nextTrail + (nextTrail < 0x3F ? 0x40 : 0x41)));
 }
 
-constexpr bool IsLowSurrogate(char16_t unit)
+std::uint16_t Cp936Code(char16_t unit)
 {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-std::size_t CodePointLength(std::u16string_view text, std::size_t at)
-{
-    return IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1]) ? 2 : 1;
-}
-
-// Encodes one code point at `out` and returns the end of its bytes. It goes
-// one code point at a time because ICU writes nothing at all for some it
-// cannot map (default-ignorables such as U+FE00, and an unpaired high
-// surrogate, which it holds back for a pair) where Windows writes '?'.
-char* EncodeCodePoint(QStringEncoder& encoder, QStringView codePoint, char* out, const char* limit)
-{
-    if (limit - out < encoder.requiredSpace(codePoint.size()))
-        throw std::length_error("the ANSI conversion outgrew its buffer");
-    char* const end = encoder.appendToBuffer(out, codePoint);
-    if (end != out)
-        return end;
-    *out = '?';
-    return out + 1;
+    const auto after = std::ranges::upper_bound(Cp936Runs, unit, {}, &Cp936Run::first);
+    if (after == std::ranges::begin(Cp936Runs))
+        return NoMapping;
+    const Cp936Run& run = *(after - 1);
+    const unsigned offset = static_cast<unsigned>(unit - run.first);
+    return offset < run.count ? CodeAfter(run.code, offset) : NoMapping;
 }
 
 } // namespace
 
 AnsiBytes ToAnsiCodePage(std::u16string_view text)
 {
-    // Qt's ICU backend knows "CP936" with Windows' own table ("€" is 0x80).
-    QStringEncoder encoder("CP936", QStringConverter::Flag::Stateless);
-    if (!encoder.isValid())
-        throw std::runtime_error("code page 936 is not available");
+    if (text.empty())
+        return {};
 
-    AnsiBytes result(static_cast<std::size_t>(encoder.requiredSpace(static_cast<qsizetype>(text.size()))));
-    // Encoding straight into storage we own keeps the password out of
-    // temporaries that would be freed without being wiped.
-    char* const begin = reinterpret_cast<char*>(result.writable().data());
-    char* const limit = begin + result.writable().size();
-    char* end = begin;
-    for (std::size_t at = 0; at < text.size();) {
-        const QStringView codePoint(text.data() + at, static_cast<qsizetype>(CodePointLength(text, at)));
-        end = EncodeCodePoint(encoder, codePoint, end, limit);
-        at += static_cast<std::size_t>(codePoint.size());
+    // Windows converts each UTF-16 unit on its own, so a surrogate pair
+    // becomes two '?'. The bytes go straight into storage that is wiped; at
+    // most two per unit, as many as the text itself takes.
+    AnsiBytes result(2 * text.size());
+    std::uint8_t* const begin = result.writable().data();
+    std::uint8_t* end = begin;
+    for (const char16_t unit : text) {
+        const std::uint16_t code = Cp936Code(unit);
+        if (code > 0xFF)
+            *end++ = static_cast<std::uint8_t>(code >> 8);
+        *end++ = static_cast<std::uint8_t>(code & 0xFF);
     }
     result.setSize(static_cast<std::size_t>(end - begin));
     return result;

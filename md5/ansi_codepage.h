@@ -36,9 +36,10 @@ private:
     std::size_t size_ = 0;
 };
 
-// The text in the system's ANSI code page; off Windows code page 936 (GBK)
-// stands in for it. Every code point the page cannot hold becomes one '?',
-// and no terminator is added.
+// The text in the system's ANSI code page, as WideCharToMultiByte makes it
+// with flags 0; off Windows the same bytes as Windows' code page 936 (GBK):
+// best-fit replacements included, one '?' for each UTF-16 unit without a
+// mapping (two for a surrogate pair), and no terminator.
 AnsiBytes ToAnsiCodePage(std::u16string_view text);
 
 } // namespace portauth
