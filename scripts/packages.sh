@@ -30,3 +30,18 @@ ensure_wine() {
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n fonts-arphic-uming)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev xvfb xdotool xclip x11-utils imagemagick
     dpkg-dev desktop-file-utils appstream g++-mingw-w64-i686 binutils-mingw-w64-i686)
+
+# Wine for 32-bit Windows programs, and the Chinese locale that gives Wine
+# code page 936 as its ANSI code page.
+ensure_wine() {
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+        $sudo apt-get update -qq
+    fi
+    ensure_packages wine wine32:i386 wine64 locales
+    if ! locale -a | grep -qix 'zh_CN.utf-\?8'; then
+        $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+    fi
+}
