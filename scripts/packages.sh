@@ -17,16 +17,6 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Wine runs the Windows builds of the tests. Its ANSI code page follows the
-# locale, and only a generated zh_CN.UTF-8 locale makes it 936.
-ensure_wine() {
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-    ensure_packages wine wine32:i386 wine64 locales
-    locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
-}
-
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n fonts-arphic-uming)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev xvfb xdotool xclip x11-utils imagemagick
     dpkg-dev desktop-file-utils appstream g++-mingw-w64-i686 binutils-mingw-w64-i686)
