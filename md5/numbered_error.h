@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace portauth {
 
@@ -16,14 +17,17 @@ enum class ErrorNumber : int {
 
 class NumberedError : public std::runtime_error {
 public:
-    explicit NumberedError(ErrorNumber number, const std::string& what = {})
+    explicit NumberedError(ErrorNumber number, const std::string& what = {}, std::string path = {})
         : std::runtime_error(what.empty() ? "error " + std::to_string(static_cast<int>(number)) : what),
-          number_(number) {}
+          number_(number), path_(std::move(path)) {}
 
     ErrorNumber number() const noexcept { return number_; }
+    // The file or registry key that failed, in UTF-8; empty when none did.
+    const std::string& path() const noexcept { return path_; }
 
 private:
     ErrorNumber number_;
+    std::string path_;
 };
 
 } // namespace portauth

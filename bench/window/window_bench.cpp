@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -71,7 +70,7 @@ int keystrokes(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QTemporaryDir configDir;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir.path());
+    qputenv("XDG_CONFIG_HOME", configDir.path().toUtf8());
     portauth::frmMain window;
     window.show();
     for (const char* name : {"txtUsername", "txtIP", "txtPassword"}) {

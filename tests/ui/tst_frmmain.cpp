@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -65,7 +64,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(configDir.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configDir.path());
+        qputenv("XDG_CONFIG_HOME", configDir.path().toUtf8());
     }
 
     void init()
