@@ -106,7 +106,7 @@ TEST_F(SettingsStore, WritesTheEscapingOfEarlierVersions)
         {u"", ""},
         {u"  alice ", "\"  alice \""},
         {u"\tbob\t", "\\tbob\\t"},
-        {u"张三 李四😀", "\xe5\xbc\xa0\xe4\xb8\x89 \xe6\x9d\x8e\xe5\x9b\x9b\xf0\x9f\x98\x80"},
+        {u"张三 é\u0080😀", "\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xf0\x9f\x98\x80"},
         {u"a=b;c#d[e]\"f\\g", "\"a=b;c#d[e]\\\"f\\\\g\""},
         {u"a,b", "\"a,b\""},
         {u"line\nbreak\r\a\b\f\v", "line\\nbreak\\r\\a\\b\\f\\v"},
@@ -140,6 +140,7 @@ TEST_F(SettingsStore, ReadsHandWrittenValuesAsTheyStand)
         {"\xd5\xc5\xc8\xfd", u"\ufffd\ufffd\ufffd\ufffd"},
         {"1.2\xe9", u"1.2\ufffd"},
         {"\xe4\xb8-\xf0\x9f\x98", u"\ufffd-\ufffd"},
+        {"\xc0\x80|\xed\xa0\x80|\xe0\x80|\xf4\x90|\xf8|\xc3\xa9", u"\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd|é"},
     };
     for (const HandWritten& row : rows) {
         writeFile("[Other]\nUsername=other\n[PortAuth]\nUsername=" + row.value + "\n");
