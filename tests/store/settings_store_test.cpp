@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -164,7 +165,9 @@ TEST_F(SettingsStore, SavesChangeOnlyTheValueThatChanged)
     EXPECT_EQ(after.st_ino, original.st_ino) << "the file was replaced";
     EXPECT_EQ(fileBytes(), before);
 
+    ASSERT_EQ(::chmod(iniPath().c_str(), 0604), 0);
     save(kIPKey, u"10.0.0.1");
+    EXPECT_EQ(fs::status(iniPath()).permissions(), fs::perms(0604));
     std::string expected = before;
     expected.replace(expected.find("IP = a"), 12, "IP=10.0.0.1");
     EXPECT_EQ(fileBytes(), expected);
@@ -259,6 +262,7 @@ TEST_F(SettingsStore, GivesUpOnWhatWouldBlock)
              heldLock = ::open(lockPath.c_str(), O_RDONLY | O_CREAT, 0644);
              ASSERT_EQ(::flock(heldLock, LOCK_EX), 0);
          }},
+        {"a FIFO as the lock", [&] { ASSERT_EQ(::mkfifo(lockPath.c_str(), 0644), 0); }},
         {"a FIFO as the file", [&] { ASSERT_EQ(::mkfifo(iniPath().c_str(), 0644), 0); }},
     };
     for (const auto& [name, arrange] : cases) {
@@ -273,6 +277,39 @@ TEST_F(SettingsStore, GivesUpOnWhatWouldBlock)
     }
     expectAccessError([] { load(kUsernameKey); });
     ::close(heldLock);
+}
+
+// Root passes any mode bits, so as root the saves run as another user, in
+// a folder that user may write.
+TEST_F(SettingsStore, RefusesAReadOnlyFileAndAnotherUsersLock)
+{
+    const bool root = ::geteuid() == 0;
+    const std::string before = "[PortAuth]\nUsername=liam\n";
+    writeFile(before);
+    fs::permissions(iniPath(), fs::perms(0444));
+    const auto saveAsUser = [root] {
+        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            std::_Exit(2);
+        try {
+            save(kUsernameKey, u"bob");
+        } catch (const NumberedError& error) {
+            std::_Exit(static_cast<int>(error.number()));
+        }
+        std::_Exit(0);
+    };
+    if (root) {
+        ASSERT_EQ(::chown(configDir.c_str(), 65534, 65534), 0);
+    }
+    EXPECT_EXIT(saveAsUser(), testing::ExitedWithCode(75), "") << "a read-only file";
+    EXPECT_EQ(fileBytes(), before);
+    if (!root)
+        return;
+
+    fs::permissions(iniPath(), fs::perms(0644));
+    writeBytes(configDir / "Lanbridge.ini.lock", "");
+    fs::permissions(configDir / "Lanbridge.ini.lock", fs::perms(0600));
+    EXPECT_EXIT(saveAsUser(), testing::ExitedWithCode(75), "") << "another user's lock";
+    EXPECT_EQ(fileBytes(), before);
 }
 
 // Mounts of its own, in a mount namespace of its own, so that nothing else
