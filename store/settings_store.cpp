@@ -1,59 +1,268 @@
+// The store on Linux: "<application>.ini" in the user's configuration
+// folder, one group per section.
 #include "settings_store.h"
 
-#include <QFileInfo>
-#include <QLockFile>
-#include <QSettings>
-#include <QString>
-
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <thread>
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ini_text.h"
 #include "numbered_error.h"
 
 namespace portauth {
 namespace {
 
-QString toQString(std::u16string_view text)
+// Another copy of the program holds the lock for a few milliseconds; a lock
+// held longer than this belongs to something that will not let go.
+constexpr auto kLockPatience = std::chrono::seconds(2);
+constexpr auto kLockRetryPause = std::chrono::milliseconds(20);
+
+[[noreturn]] void throwAccessError(const char* action, const std::string& path)
 {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    throw NumberedError(ErrorNumber::SettingsAccess, std::string("cannot ") + action + " " + path, ini::FromUtf8(path));
 }
 
-// An INI file in the user's configuration folder, named after the
-// application, with one group per section. QSettings replaces the file
-// atomically on every sync, so a crash never leaves a torn file behind.
-QSettings openStore(std::u16string_view application)
+// Closes on every path out, so that no descriptor outlives a failure.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    void reset(int fd)
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closing reports the write-back errors some file systems keep till then.
+    bool close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+std::string configFolder()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, toQString(application));
+    // A relative folder in the variable is to be ignored, as if unset.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        const passwd* account = ::getpwuid(::getuid());
+        home = account != nullptr ? account->pw_dir : "/";
+    }
+    return std::string(home) + "/.config";
 }
 
-// QSettings guards each save with "<file>.lock". A save killed between
-// creating that file and writing its owner into it leaves it empty, and an
-// empty lock counts as stale only at 30 s of age: until then every save,
-// the one at start included, hangs. A save holds the lock for milliseconds,
-// so one older than a second is taken as abandoned.
-void clearAbandonedLock(const QString& settingsFile)
+std::string storePath(std::u16string_view application)
 {
-    const QString lockPath = settingsFile + QStringLiteral(".lock");
-    if (!QFileInfo::exists(lockPath))
-        return;
-    QLockFile lock(lockPath);
-    lock.setStaleLockTime(std::chrono::seconds(1));
-    if (lock.tryLock(std::chrono::seconds(3)))
-        lock.unlock();
+    return configFolder() + "/" + ini::ToUtf8(application) + ".ini";
 }
 
-// QSettings reads an unquoted comma in a hand-edited value as a list, which
-// converts to the empty text; put the parts back together instead.
-QString textOf(const QVariant& value)
+bool isRegularFile(int fd)
 {
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
 }
 
-[[noreturn]] void throwAccessError(const QSettings& store, const char* action)
+bool readAll(int fd, std::string& bytes)
 {
-    throw NumberedError(ErrorNumber::SettingsAccess,
-                        std::string("cannot ") + action + " " + store.fileName().toStdString());
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count == 0)
+            return true;
+        if (count < 0 && errno != EINTR)
+            return false;
+        if (count > 0)
+            bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+        if (count < 0 && errno != EINTR)
+            return false;
+        if (count > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+// The whole file, or nothing when there is none. Only a regular file is
+// read: a FIFO or a device is refused before it is opened, and the open
+// cannot block should one be swapped in meanwhile.
+std::optional<std::string> readStore(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        throwAccessError("read", path);
+    }
+    if (!S_ISREG(status.st_mode))
+        throwAccessError("read", path);
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    std::string bytes;
+    if (!file.valid() || !isRegularFile(file.get()) || !readAll(file.get(), bytes))
+        throwAccessError("read", path);
+    return bytes;
+}
+
+bool holds(const std::optional<std::string>& file, std::string_view section, std::string_view key,
+           std::u16string_view value)
+{
+    return file && ini::FindValue(*file, section, key) == value;
+}
+
+void createFolders(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), 0700);
+}
+
+// An advisory lock on "<file>.lock" between copies of the program, which
+// read, change and replace the file in turn. The lock file is removed while
+// still held, so a copy that meanwhile locked the removed one tries again.
+class StoreLock {
+public:
+    explicit StoreLock(const std::string& settingsPath) : path_(settingsPath + ".lock")
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+        for (Attempt attempt = tryLock(); attempt != Attempt::Locked; attempt = tryLock()) {
+            if (attempt == Attempt::Refused || std::chrono::steady_clock::now() >= deadline)
+                throwAccessError("write", settingsPath);
+            std::this_thread::sleep_for(kLockRetryPause);
+        }
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+    ~StoreLock() { ::unlink(path_.c_str()); }
+
+private:
+    enum class Attempt { Locked, Busy, Refused };
+
+    Attempt tryLock()
+    {
+        file_.reset(::open(path_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+        if (!file_.valid() || !isRegularFile(file_.get()))
+            return Attempt::Refused;
+        if (::flock(file_.get(), LOCK_EX | LOCK_NB) != 0)
+            return errno == EWOULDBLOCK ? Attempt::Busy : Attempt::Refused;
+        return stillInPlace() ? Attempt::Locked : Attempt::Busy;
+    }
+
+    bool stillInPlace() const
+    {
+        struct stat held {};
+        struct stat current {};
+        return ::fstat(file_.get(), &held) == 0 && ::stat(path_.c_str(), &current) == 0
+               && held.st_dev == current.st_dev && held.st_ino == current.st_ino;
+    }
+
+    std::string path_;
+    FileDescriptor file_;
+};
+
+struct Destination {
+    std::string folder;
+    std::string name;
+    std::optional<struct stat> existing;
+};
+
+// Where the new file goes. A symbolic link to a regular file is kept and
+// its target replaced; anything that is not a regular file, or that may
+// not be written, is refused and left alone.
+Destination destinationOf(const std::string& path)
+{
+    std::string target = path;
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr)
+            throwAccessError("write", path);
+        target = resolved;
+        std::free(resolved);
+    }
+    Destination destination;
+    const std::size_t slash = target.rfind('/');
+    destination.folder = slash == 0 ? "/" : target.substr(0, slash);
+    destination.name = target.substr(slash + 1);
+    if (::lstat(target.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            throwAccessError("write", path);
+        destination.existing = status;
+    } else if (errno != ENOENT) {
+        throwAccessError("write", path);
+    }
+    return destination;
+}
+
+// A file of our own beside the destination, so that the rename stays on one
+// file system.
+std::string createTemporary(int folder, const std::string& name, FileDescriptor& file)
+{
+    std::random_device seed;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string candidate = "." + name + "." + std::to_string(seed() % 1000000000u) + ".tmp";
+        file.reset(::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (file.valid() || errno != EEXIST)
+            return candidate;
+    }
+    return {};
+}
+
+// The old file keeps its owner and permissions in the new one.
+bool takeOver(int file, const std::optional<struct stat>& existing)
+{
+    if (!existing)
+        return true;
+    if (::geteuid() == 0 && ::fchown(file, existing->st_uid, existing->st_gid) != 0)
+        return false;
+    return ::fchmod(file, existing->st_mode & 07777) == 0;
+}
+
+// Replaces the file whole, and only once the new content is on the disk; on
+// any failure the old file stays as it was.
+void replaceFile(const std::string& path, std::string_view content)
+{
+    const Destination destination = destinationOf(path);
+    FileDescriptor folder(::open(destination.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor file;
+    const std::string temporary = folder.valid() ? createTemporary(folder.get(), destination.name, file) : "";
+    if (!file.valid())
+        throwAccessError("write", path);
+    const bool written = takeOver(file.get(), destination.existing) && writeAll(file.get(), content)
+                         && ::fsync(file.get()) == 0 && file.close();
+    if (!written || ::renameat(folder.get(), temporary.c_str(), folder.get(), destination.name.c_str()) != 0) {
+        ::unlinkat(folder.get(), temporary.c_str(), 0);
+        throwAccessError("write", path);
+    }
+    if (::fsync(folder.get()) != 0)
+        throwAccessError("write", path);
 }
 
 } // namespace
@@ -61,25 +270,28 @@ QString textOf(const QVariant& value)
 std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
                           std::u16string_view key, std::u16string_view defaultValue)
 {
-    QSettings store = openStore(application);
-    store.beginGroup(toQString(section));
-    const QString value = textOf(store.value(toQString(key), toQString(defaultValue)));
-    // A FormatError still yields the entries that could be parsed: keep them.
-    if (store.status() == QSettings::AccessError)
-        throwAccessError(store, "read");
-    return value.toStdU16String();
+    const std::optional<std::string> file = readStore(storePath(application));
+    const std::optional<std::u16string> value =
+        file ? ini::FindValue(*file, ini::ToUtf8(section), ini::ToUtf8(key)) : std::nullopt;
+    return value ? *value : std::u16string(defaultValue);
 }
 
 void SaveSetting(std::u16string_view application, std::u16string_view section,
                  std::u16string_view key, std::u16string_view value)
 {
-    QSettings store = openStore(application);
-    clearAbandonedLock(store.fileName());
-    store.beginGroup(toQString(section));
-    store.setValue(toQString(key), toQString(value));
-    store.sync();
-    if (store.status() == QSettings::AccessError)
-        throwAccessError(store, "write");
+    const std::string path = storePath(application);
+    const std::string sectionName = ini::ToUtf8(section);
+    const std::string keyName = ini::ToUtf8(key);
+    // Unchanged values cost nothing and need no write access: a store that
+    // can only be read still loads without a failure.
+    if (holds(readStore(path), sectionName, keyName, value))
+        return;
+    createFolders(path);
+    const StoreLock lock(path);
+    const std::optional<std::string> file = readStore(path);
+    if (holds(file, sectionName, keyName, value))
+        return;
+    replaceFile(path, ini::WithValue(file.value_or(""), sectionName, keyName, value));
 }
 
 } // namespace portauth

@@ -1,24 +1,24 @@
-// Runs the tests, or, called as `store_tests --get-setting DIR KEY`, prints one
-// remembered value as UTF-8 so a test can see what reached the disk from a
-// process that shares no cache with it.
-#include <QCoreApplication>
-#include <QSettings>
-
+// Runs the tests, or, called as `store_tests --get-setting DIR KEY`, prints
+// one remembered value of the store in DIR as UTF-8, so that another test can
+// see what reached the disk.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "ini_text.h"
 #include "settings_store.h"
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     if (argc == 4 && std::strcmp(argv[1], "--get-setting") == 0) {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromUtf8(argv[2]));
+        ::setenv("XDG_CONFIG_HOME", argv[2], 1);
+        const std::string key = argv[3];
         const std::u16string value = portauth::GetSetting(portauth::kSettingsApplication, portauth::kSettingsSection,
-                                                          QString::fromUtf8(argv[3]).toStdU16String(), u"<absent>");
-        std::fputs(QString::fromStdU16String(value).toUtf8().constData(), stdout);
+                                                          std::u16string(key.begin(), key.end()), u"<absent>");
+        std::fputs(portauth::ini::ToUtf8(value).c_str(), stdout);
         return 0;
     }
     testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,422 @@
+#include "ini_text.h"
+
+#include <cstdint>
+
+namespace portauth::ini {
+namespace {
+
+constexpr auto npos = std::string_view::npos;
+constexpr char16_t kReplacement = u'\uFFFD';
+
+bool isLineSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isBreak(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+bool isPairedBreak(char first, char second)
+{
+    return isBreak(first) && isBreak(second) && first != second;
+}
+
+bool isHexDigit(char32_t c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    constexpr std::string_view spaces = " \t\n\v\f\r";
+    const std::size_t first = text.find_first_not_of(spaces);
+    if (first == npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(spaces) - first + 1);
+}
+
+// One logical line. A quoted text may run over line breaks, a backslash
+// takes the break after it into the line, and ';' outside quotes starts a
+// comment that runs to the end of the physical line.
+struct Line {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t equals = npos;
+
+    std::string_view in(std::string_view text) const { return text.substr(start, end - start); }
+};
+
+std::size_t skipComment(std::string_view text, std::size_t i)
+{
+    while (i < text.size() && !isBreak(text[i]))
+        ++i;
+    while (i < text.size() && isLineSpace(text[i]))
+        ++i;
+    return i;
+}
+
+bool nextLine(std::string_view text, std::size_t& pos, Line& line)
+{
+    line = Line{};
+    std::size_t i = pos;
+    while (i < text.size() && isLineSpace(text[i]))
+        ++i;
+    line.start = i;
+    bool inQuotes = false;
+    while (i < text.size()) {
+        const char c = text[i++];
+        if (c == '=' && !inQuotes && line.equals == npos) {
+            line.equals = i - 1;
+        } else if (isBreak(c) && !inQuotes) {
+            --i;
+            break;
+        } else if (c == '\\' && i < text.size()) {
+            const char escaped = text[i++];
+            if (i < text.size() && isPairedBreak(escaped, text[i]))
+                ++i;
+        } else if (c == '"') {
+            inQuotes = !inQuotes;
+        } else if (c == ';' && i == line.start + 1) {
+            i = skipComment(text, i);
+            line.start = i;
+        } else if (c == ';' && !inQuotes) {
+            --i;
+            break;
+        }
+    }
+    pos = line.end = i;
+    return line.end > line.start;
+}
+
+struct Found {
+    bool hasEntry = false;
+    Line entry;                   // the last one wins, as it always has
+    std::size_t sectionEnd = npos; // end of the last line of the last such group
+};
+
+Found find(std::string_view text, std::string_view section, std::string_view key)
+{
+    std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    bool inSection = false;
+    Found found;
+    Line line;
+    while (nextLine(text, pos, line)) {
+        const std::string_view content = line.in(text);
+        if (content.starts_with('[')) {
+            const std::string_view name = content.substr(1, content.find(']') - 1);
+            inSection = trimmed(name) == section;
+        } else if (inSection && line.equals != npos
+                   && trimmed(text.substr(line.start, line.equals - line.start)) == key) {
+            found.hasEntry = true;
+            found.entry = line;
+        }
+        if (inSection)
+            found.sectionEnd = line.end;
+    }
+    return found;
+}
+
+void appendCodePoint(std::u16string& out, char32_t c)
+{
+    if (c < 0x10000) {
+        out += static_cast<char16_t>(c);
+        return;
+    }
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (c >> 10));
+    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+}
+
+// Each ill-formed sequence of UTF-8 becomes one U+FFFD (its maximal part, as
+// Unicode recommends); the bytes in the file stay as they are.
+void appendUtf8(std::u16string& out, std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<std::uint8_t>(bytes[i++]);
+        if (lead < 0x80) {
+            out += lead;
+            continue;
+        }
+        std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        char32_t c = lead & (0x7F >> length);
+        std::uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        std::uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        if (lead < 0xC2 || lead > 0xF4)
+            length = 1;
+        std::size_t taken = 1;
+        for (; taken < length && i < bytes.size(); ++taken, ++i) {
+            const auto next = static_cast<std::uint8_t>(bytes[i]);
+            if (next < low || next > high)
+                break;
+            c = c << 6 | (next & 0x3F);
+            low = 0x80;
+            high = 0xBF;
+        }
+        if (taken == length && length > 1)
+            appendCodePoint(out, c);
+        else
+            out += kReplacement;
+    }
+}
+
+char16_t simpleEscape(char c)
+{
+    switch (c) {
+    case 'a': return u'\a';
+    case 'b': return u'\b';
+    case 'f': return u'\f';
+    case 'n': return u'\n';
+    case 'r': return u'\r';
+    case 't': return u'\t';
+    case 'v': return u'\v';
+    case '"':
+    case '?':
+    case '\'':
+    case '\\': return static_cast<char16_t>(c);
+    default: return 0;
+    }
+}
+
+// Digits of a numeric escape, as many as follow; the value wraps at 16 bits.
+char16_t escapedNumber(std::string_view raw, std::size_t& i, unsigned base)
+{
+    char16_t value = 0;
+    for (; i < raw.size(); ++i) {
+        const char c = raw[i];
+        const bool digit = base == 16 ? isHexDigit(static_cast<unsigned char>(c)) : c >= '0' && c <= '7';
+        if (!digit)
+            break;
+        const unsigned digitValue = c <= '9' ? unsigned(c - '0') : unsigned((c | 0x20) - 'a' + 10);
+        value = static_cast<char16_t>(value * base + digitValue);
+    }
+    return value;
+}
+
+// Text the program writes with a marker in front: a leading '@' is doubled,
+// and a text holding U+0000 is wrapped in "@String(...)".
+std::u16string withoutMarker(std::u16string text)
+{
+    if (text.starts_with(u"@String(") && text.ends_with(u')'))
+        return text.substr(8, text.size() - 9);
+    if (text.starts_with(u"@@"))
+        return text.substr(1);
+    return text;
+}
+
+// A value as it stands, with the quotes and escapes the program writes
+// undone. A comma is an ordinary character. Outer spaces count only inside
+// quotes.
+std::u16string unescaped(std::string_view raw)
+{
+    std::u16string out;
+    std::size_t plainStart = npos;
+    std::size_t keptLength = 0; // what trailing spaces may not be cut below
+    bool quoted = false;
+    bool inQuotes = false;
+    auto flushPlain = [&](std::size_t end) {
+        if (plainStart != npos)
+            appendUtf8(out, raw.substr(plainStart, end - plainStart));
+        plainStart = npos;
+    };
+    auto skipSpaces = [&](std::size_t i) {
+        while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t'))
+            ++i;
+        return i;
+    };
+
+    std::size_t i = skipSpaces(0);
+    while (i < raw.size()) {
+        const char c = raw[i];
+        if (c != '"' && c != '\\') {
+            if (plainStart == npos)
+                plainStart = i;
+            ++i;
+            continue;
+        }
+        flushPlain(i++);
+        if (c == '"') {
+            quoted = true;
+            inQuotes = !inQuotes;
+            if (!inQuotes)
+                i = skipSpaces(i);
+            continue;
+        }
+        if (i == raw.size())
+            break;
+        const char escape = raw[i++];
+        if (const char16_t simple = simpleEscape(escape)) {
+            out += simple;
+        } else if (escape == 'x' && i < raw.size() && isHexDigit(static_cast<unsigned char>(raw[i]))) {
+            out += escapedNumber(raw, i, 16);
+        } else if (escape >= '0' && escape <= '7') {
+            out += escapedNumber(raw, --i, 8);
+        } else if (isBreak(escape) && i < raw.size() && isPairedBreak(escape, raw[i])) {
+            ++i;
+        }
+        keptLength = out.size();
+    }
+    flushPlain(raw.size());
+    if (!quoted) {
+        while (out.size() > keptLength && (out.back() == u' ' || out.back() == u'\t'))
+            out.pop_back();
+    }
+    return withoutMarker(std::move(out));
+}
+
+void appendUtf8Of(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The code point at text[i], taking a surrogate pair whole (i moves onto
+// its second half); a lone surrogate is U+FFFD.
+char32_t codePointAt(std::u16string_view text, std::size_t& i)
+{
+    const char16_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF)
+        return c;
+    const bool pairs = c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if (!pairs)
+        return kReplacement;
+    ++i;
+    return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i]) - 0xDC00);
+}
+
+std::string hexEscape(char16_t c)
+{
+    constexpr char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned value = c; value != 0 || hex.empty(); value >>= 4)
+        hex.insert(hex.begin(), digits[value & 0xF]);
+    return "\\x" + hex;
+}
+
+// The escaping the program has always written, so that files it wrote
+// before and after read the same.
+std::string escaped(std::u16string_view value)
+{
+    std::u16string text(value);
+    if (text.find(u'\0') != std::u16string::npos)
+        text = u"@String(" + text + u")";
+    else if (text.starts_with(u'@'))
+        text.insert(text.begin(), u'@');
+
+    std::string out;
+    bool needsQuotes = false;
+    bool escapeHexDigit = false; // a digit after a numeric escape would join it
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        needsQuotes = needsQuotes || c == u';' || c == u',' || c == u'=';
+        if (escapeHexDigit && isHexDigit(c)) {
+            out += hexEscape(c);
+            continue;
+        }
+        escapeHexDigit = false;
+        switch (c) {
+        case u'\0': out += "\\0"; escapeHexDigit = true; break;
+        case u'\a': out += "\\a"; break;
+        case u'\b': out += "\\b"; break;
+        case u'\f': out += "\\f"; break;
+        case u'\n': out += "\\n"; break;
+        case u'\r': out += "\\r"; break;
+        case u'\t': out += "\\t"; break;
+        case u'\v': out += "\\v"; break;
+        case u'"':
+        case u'\\':
+            out += '\\';
+            out += static_cast<char>(c);
+            break;
+        default:
+            if (c <= 0x1F) {
+                out += hexEscape(c);
+                escapeHexDigit = true;
+            } else {
+                appendUtf8Of(out, codePointAt(text, i));
+            }
+        }
+    }
+    if (needsQuotes || out.starts_with(' ') || out.ends_with(' '))
+        return '"' + out + '"';
+    return out;
+}
+
+std::size_t pastLineBreak(std::string_view text, std::size_t i)
+{
+    while (i < text.size() && !isBreak(text[i]))
+        ++i;
+    if (i < text.size())
+        ++i;
+    if (i < text.size() && isPairedBreak(text[i - 1], text[i]))
+        ++i;
+    return i;
+}
+
+} // namespace
+
+std::optional<std::u16string> FindValue(std::string_view text, std::string_view section, std::string_view key)
+{
+    const Found found = find(text, section, key);
+    if (!found.hasEntry)
+        return std::nullopt;
+    const Line& entry = found.entry;
+    return unescaped(text.substr(entry.equals + 1, entry.end - entry.equals - 1));
+}
+
+std::string WithValue(std::string_view text, std::string_view section, std::string_view key,
+                      std::u16string_view value)
+{
+    const Found found = find(text, section, key);
+    const std::string entry = std::string(key) + '=' + escaped(value);
+    std::string result(text);
+    if (found.hasEntry) {
+        std::size_t end = found.entry.end;
+        while (end > found.entry.equals + 1 && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+            --end;
+        return result.replace(found.entry.start, end - found.entry.start, entry);
+    }
+
+    const std::string newline = text.find("\r\n") != npos ? "\r\n" : "\n";
+    const bool endsInBreak = text.empty() || isBreak(text.back());
+    if (found.sectionEnd != npos) {
+        const std::size_t at = pastLineBreak(text, found.sectionEnd);
+        const std::string lead = at == text.size() && !endsInBreak ? newline : "";
+        return result.insert(at, lead + entry + newline);
+    }
+    if (!text.empty())
+        result += endsInBreak ? newline : newline + newline;
+    return result + '[' + std::string(section) + ']' + newline + entry + newline;
+}
+
+std::u16string FromUtf8(std::string_view bytes)
+{
+    std::u16string text;
+    appendUtf8(text, bytes);
+    return text;
+}
+
+std::string ToUtf8(std::u16string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        appendUtf8Of(out, codePointAt(text, i));
+    return out;
+}
+
+} // namespace portauth::ini
