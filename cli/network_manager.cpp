@@ -88,7 +88,9 @@ public:
         }
         if (!result)
             throw CliError(Problem::NmcliMissing);
-        if (result->exitCode == kNmcliNotRunning)
+        // Without a system bus nmcli cannot even make its client object,
+        // and says so in a general error; the object's name is not translated.
+        if (result->exitCode == kNmcliNotRunning || result->errors.find("NMClient") != std::string::npos)
             throw CliError(Problem::NetworkManagerNotRunning);
         return *result;
     }
