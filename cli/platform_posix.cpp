@@ -115,10 +115,12 @@ SecretText<char16_t> AskPasswordOnTerminal(Language language)
     const Terminal terminal;
     if (terminal.input() < 0)
         throw CliError(Problem::NoTerminal);
-    writeAll(terminal.output(), language == Language::Chinese ? "密码：" : "Password: ");
     SecretText<char> typed;
     {
+        // Echo goes off (dropping type-ahead) before the prompt shows, so
+        // nothing typed after the prompt is lost or shown.
         const EchoOff echoOff(terminal.input());
+        writeAll(terminal.output(), language == Language::Chinese ? "密码：" : "Password: ");
         typed = ReadSecretLine(
             [&](char* buffer, std::size_t size) { return readOrThrow(terminal.input(), buffer, size); });
     }

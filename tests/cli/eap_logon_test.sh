@@ -111,7 +111,7 @@ reaches() {
 logon() {
     local account=$1 ip=$2 password=$3 state=$4 port=$5
     printf '%s\n' "$password" |
-        "$cli" wpa-supplicant --interface "$supp_if" --account "$account" --ip "$ip" --password-stdin \
+        "$cli" wpa-supplicant --interface "$supp_if" --account "$account" --ip="$ip" --password-stdin \
             >"$scratch/wired.conf" || return
     # A port that failed stays held for its MAC address: each logon comes
     # from a fresh one.
@@ -166,16 +166,50 @@ same_uuid_on_update() {
 }
 check "writing the keyfile again keeps its UUID and leaves no temporary file" same_uuid_on_update
 
+# U+10000 at the very end: the first pair of surrogates, with nothing after.
 json_escapes() {
-    printf 'x\n' | "$cli" derive --json --account $'"q\\\t' --ip 1 --password-stdin |
-        python3 -c 'import json,sys; v=json.load(sys.stdin); assert v == {"username": "\"q\\\t@1", "password": "9dd4e461268c8034f5c8564e155c67a6", "domain": ""}, v'
+    printf 'x\n' | "$cli" derive --json --account $'"q\\\t张' --ip 1𐀀 --password-stdin |
+        python3 -c 'import json,sys; v=json.load(sys.stdin); assert v == {"username": "\"q\\\t张@1\U00010000", "password": "9dd4e461268c8034f5c8564e155c67a6", "domain": ""}, v'
 }
-check "derive --json escapes quotes, backslashes and control characters" json_escapes
+check "derive --json escapes quotes, backslashes and control characters, keeps Unicode" json_escapes
 refuses() {
     local expected=$1
     shift
     ! "$@" 2>"$scratch/stderr" && grep -qF "$expected" "$scratch/stderr" && [ "$(wc -l <"$scratch/stderr")" -eq 1 ]
 }
+# On a terminal the password is read without echo.
+asks_without_echo() {
+    timeout 10 python3 - "$cli" <<'PY'
+import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], [sys.argv[1], "derive", "--account", "a", "--ip", "b"])
+seen = b""
+while b": " not in seen:
+    seen += os.read(fd, 100)
+os.write(fd, b"S3cretpw\n")
+while True:
+    try:
+        chunk = os.read(fd, 100)
+    except OSError:  # EIO once the program has closed the terminal
+        break
+    if not chunk:
+        break
+    seen += chunk
+os.waitpid(pid, 0)
+assert b"S3cretpw" not in seen and b"55884d43c936a23641b70c0ec7e6de72" in seen, seen
+PY
+}
+check "the terminal prompt reads the password without echo" asks_without_echo
+check "a password on the command line is refused" refuses "never taken from the command line" \
+    "$cli" derive --password S3cretpw
+check "a keyfile that cannot be written is an error naming it" refuses \
+    "cannot write the connection: $scratch/none/wired.nmconnection" \
+    "$cli" networkmanager --keyfile "$scratch/none/wired.nmconnection" --account a --ip b --password-stdin </dev/null
+# No system bus in a mount namespace of its own: nothing answers nmcli.
+check "without NetworkManager, networkmanager says so before asking for the password" refuses \
+    "NetworkManager is not running" unshare --mount sh -c \
+    'mount -t tmpfs none /run && exec "$0" networkmanager --account a --ip b' "$cli"
 check "invalid UTF-8 in the password is refused in one line" \
     refuses "not valid UTF-8" "$cli" derive --account a --ip b --password-stdin < <(printf 'a\xffb\n')
 check "a password of 32,768 GBK bytes is error 6, in Chinese under zh_CN" \
