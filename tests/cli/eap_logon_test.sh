@@ -168,14 +168,16 @@ check "writing the keyfile again keeps its UUID and leaves no temporary file" sa
 
 # U+10000 at the very end: the first pair of surrogates, with nothing after.
 json_escapes() {
-    printf 'x\n' | "$cli" derive --json --account $'"q\\\t张' --ip 1𐀀 --password-stdin |
-        python3 -c 'import json,sys; v=json.load(sys.stdin); assert v == {"username": "\"q\\\t张@1\U00010000", "password": "9dd4e461268c8034f5c8564e155c67a6", "domain": ""}, v'
+    printf 'x\n' | "$cli" derive --json --account $'"q\\\t密' --ip 1𐀀 --password-stdin |
+        python3 -c 'import json,sys; v=json.load(sys.stdin); assert v == {"username": "\"q\\\t密@1\U00010000", "password": "9dd4e461268c8034f5c8564e155c67a6", "domain": ""}, v'
 }
 check "derive --json escapes quotes, backslashes and control characters, keeps Unicode" json_escapes
+# Expects a failure whose standard error is one line matching the pattern.
 refuses() {
-    local expected=$1
+    local pattern=$1
     shift
-    ! "$@" 2>"$scratch/stderr" && grep -qF "$expected" "$scratch/stderr" && [ "$(wc -l <"$scratch/stderr")" -eq 1 ]
+    ! "$@" 2>"$scratch/stderr" && [[ "$(cat "$scratch/stderr")" == $pattern ]] &&
+        [ "$(wc -l <"$scratch/stderr")" -eq 1 ] || { cat "$scratch/stderr"; return 1; }
 }
 # On a terminal the password is read without echo.
 asks_without_echo() {
@@ -201,19 +203,19 @@ assert b"S3cretpw" not in seen and b"55884d43c936a23641b70c0ec7e6de72" in seen, 
 PY
 }
 check "the terminal prompt reads the password without echo" asks_without_echo
-check "a password on the command line is refused" refuses "never taken from the command line" \
+check "a password on the command line is refused" refuses "*never taken from the command line*" \
     "$cli" derive --password S3cretpw
 check "a keyfile that cannot be written is an error naming it" refuses \
-    "cannot write the connection: $scratch/none/wired.nmconnection" \
-    "$cli" networkmanager --keyfile "$scratch/none/wired.nmconnection" --account a --ip b --password-stdin </dev/null
+    "portauth-cli: cannot write the connection: $scratch/none/wired.nmconnection: No such file or directory" \
+    env LC_ALL=C.UTF-8 "$cli" networkmanager --keyfile "$scratch/none/wired.nmconnection" --account a --ip b --password-stdin </dev/null
 # No system bus in a mount namespace of its own: nothing answers nmcli.
 check "without NetworkManager, networkmanager says so before asking for the password" refuses \
-    "NetworkManager is not running" unshare --mount sh -c \
+    "*NetworkManager is not running*" unshare --mount sh -c \
     'mount -t tmpfs none /run && exec "$0" networkmanager --account a --ip b' "$cli"
 check "invalid UTF-8 in the password is refused in one line" \
-    refuses "not valid UTF-8" "$cli" derive --account a --ip b --password-stdin < <(printf 'a\xffb\n')
+    refuses "*not valid UTF-8*" "$cli" derive --account a --ip b --password-stdin < <(printf 'a\xffb\n')
 check "a password of 32,768 GBK bytes is error 6, in Chinese under zh_CN" \
-    refuses "（错误 6）" env LANG=zh_CN.UTF-8 "$cli" derive --account a --ip b --password-stdin \
+    refuses "portauth-cli：密码太长*（错误 6）" env LANG=zh_CN.UTF-8 "$cli" derive --account a --ip b --password-stdin \
     < <(head -c 32767 /dev/zero | tr '\0' a; printf '中\n')
 
 echo "$passed passed, $failed failed"
