@@ -14,12 +14,37 @@ ensure_packages() {
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    without_service_starts env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    keep_network_manager_off "${missing[@]}"
+}
+
+# Test tools such as hostapd and NetworkManager are daemons; their packages
+# must not start them on this machine. Debian's maintainer scripts start no
+# service while /usr/sbin/policy-rc.d answers 101.
+without_service_starts() {
+    local policy=/usr/sbin/policy-rc.d status
+    [ -e $policy ] && { $sudo "$@"; return; }
+    printf '#!/bin/sh\nexit 101\n' | $sudo tee $policy >/dev/null && $sudo chmod 755 $policy
+    $sudo "$@"
+    status=$?
+    $sudo rm -f $policy
+    return $status
+}
+
+# The tests need only nmcli, which comes with NetworkManager itself. Where
+# systemd runs, the package also enables the daemon for the next boot, when
+# it would take over the machine's wired ports.
+keep_network_manager_off() {
+    [[ " $* " == *" network-manager "* ]] && [ -d /run/systemd/system ] || return 0
+    $sudo systemctl disable --quiet NetworkManager.service NetworkManager-wait-online.service \
+        NetworkManager-dispatcher.service
 }
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n fonts-arphic-uming)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev xvfb xdotool xclip x11-utils imagemagick
-    dpkg-dev desktop-file-utils appstream g++-mingw-w64-i686 binutils-mingw-w64-i686)
+    dpkg-dev desktop-file-utils appstream g++-mingw-w64-i686 binutils-mingw-w64-i686
+    hostapd wpasupplicant network-manager iproute2 openssl python3)
 
 # Wine for 32-bit Windows programs, and the Chinese locale that gives Wine
 # code page 936 as its ANSI code page.

@@ -1,5 +1,7 @@
 #include "window_texts.h"
 
+#include "logon_messages.h"
+
 namespace portauth::ui::texts {
 
 const std::u16string_view caption = u"Lanbridge 802.1x Util for Windows 64";
@@ -28,8 +30,7 @@ const std::u16string_view ipCaption = u"IP:";
 const std::u16string_view passwordCaption = u"密码:";
 const std::u16string_view domainCaption = u"登陆域:";
 
-const std::u16string_view passwordTooLong =
-    u"密码太长：按 GBK 编码超过 32767 个字节，无法计算登录密码。请缩短密码。";
+const std::u16string_view passwordTooLong = kPasswordTooLongText;
 const std::u16string_view settingsUnreadable = u"无法读取上次保存的用户名和 IP 地址。";
 const std::u16string_view settingsUnwritable =
     u"无法保存用户名和 IP 地址。本次输入仍然有效，但下次启动时不会被记住。";

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace portauth::cli {
+
+// Each way the command can fail; each has one line of text per language.
+enum class Problem {
+    UnknownOption,
+    MissingValue,
+    UnknownCommand,
+    MissingCommand,
+    UnexpectedArgument,
+    OptionNotForCommand,
+    PasswordOnCommandLine,
+    BadInterfaceName,
+    InvalidUtf8,
+    PasswordNotUtf8,
+    NoTerminal,
+    PasswordUnreadable,
+    PasswordTooLong,
+    StoreUnreadable,
+    NmcliMissing,
+    NetworkManagerNotRunning,
+    ConnectionNotWritten,
+    IdentityNotUtf8,
+    OutputFailed,
+    Unexpected,
+};
+
+class CliError : public std::runtime_error {
+public:
+    explicit CliError(Problem problem, const std::string& detail = {})
+        : std::runtime_error(detail), problem_(problem) {}
+    Problem problem() const noexcept { return problem_; }
+    std::string detail() const { return what(); }
+
+private:
+    Problem problem_;
+};
+
+} // namespace portauth::cli

@@ -1,0 +1,53 @@
+#include "password_input.h"
+
+#include <array>
+
+#include "cli_error.h"
+#include "platform.h"
+#include "utf.h"
+
+namespace portauth::cli {
+
+SecretText<char> ReadSecretLine(const std::function<std::size_t(char*, std::size_t)>& read)
+{
+    SecretText<char> line;
+    std::array<char, 4096> chunk{};
+    bool ended = false;
+    try {
+        while (!ended) {
+            const std::size_t count = read(chunk.data(), chunk.size());
+            ended = count == 0;
+            for (std::size_t i = 0; i < count && !ended; ++i) {
+                ended = chunk[i] == '\n';
+                if (!ended)
+                    line.push_back(chunk[i]);
+            }
+            if (line.size() > kLongestPasswordLine)
+                throw CliError(Problem::PasswordTooLong);
+        }
+    } catch (...) {
+        WipeBytes(chunk.data(), chunk.size());
+        throw;
+    }
+    WipeBytes(chunk.data(), chunk.size());
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+SecretText<char16_t> SecretUtf16(const SecretText<char>& utf8)
+{
+    SecretText<char16_t> text;
+    if (!AppendUtf16(utf8.view(), text))
+        throw CliError(Problem::PasswordNotUtf8);
+    return text;
+}
+
+SecretText<char16_t> ReadPassword(bool fromStandardInput, Language language)
+{
+    if (!fromStandardInput)
+        return AskPasswordOnTerminal(language);
+    return SecretUtf16(ReadSecretLine(ReadStandardInput));
+}
+
+} // namespace portauth::cli

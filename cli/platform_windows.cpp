@@ -1,0 +1,142 @@
+#include "platform.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+
+#include "cli_error.h"
+#include "password_input.h"
+#include "utf.h"
+
+namespace portauth::cli {
+namespace {
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+bool writeConsole(HANDLE console, std::u16string_view text)
+{
+    DWORD written = 0;
+    return WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+}
+
+// A console shows UTF-16; anything else (a pipe, a file) gets the UTF-8 bytes.
+bool writeTo(DWORD stream, std::string_view utf8)
+{
+    const HANDLE handle = GetStdHandle(stream);
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode))
+        return writeConsole(handle, Utf16FromUtf8(utf8, "output"));
+    DWORD written = 0;
+    return WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) != 0 &&
+           written == utf8.size();
+}
+
+SecretText<char16_t> readConsoleLine(HANDLE console)
+{
+    SecretText<char16_t> line;
+    wchar_t chunk[256];
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadConsoleW(console, chunk, 256, &count, nullptr)) {
+            WipeBytes(chunk, sizeof chunk);
+            throw CliError(Problem::PasswordUnreadable, std::to_string(GetLastError()));
+        }
+        bool ended = count == 0;
+        for (DWORD i = 0; i < count && !ended; ++i) {
+            ended = chunk[i] == L'\n';
+            if (!ended && chunk[i] != L'\r')
+                line.push_back(static_cast<char16_t>(chunk[i]));
+        }
+        if (ended)
+            break;
+    }
+    WipeBytes(chunk, sizeof chunk);
+    return line;
+}
+
+} // namespace
+
+std::vector<std::string> CommandLineArguments(int, char**)
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide != nullptr && i < count; ++i)
+        arguments.push_back(Utf8FromUtf16(reinterpret_cast<const char16_t*>(wide[i])));
+    LocalFree(wide);
+    return arguments;
+}
+
+Language MessageLanguage()
+{
+    const char* lcAll = std::getenv("LC_ALL");
+    const char* lcMessages = std::getenv("LC_MESSAGES");
+    const char* lang = std::getenv("LANG");
+    if (lcAll || lcMessages || lang)
+        return LanguageFromLocale(lcAll, lcMessages, lang);
+    return GetUserDefaultUILanguage() == MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED) ? Language::Chinese
+                                                                                             : Language::English;
+}
+
+SecretText<char16_t> AskPasswordOnTerminal(Language language)
+{
+    const Handle input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+    const Handle output(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD mode = 0;
+    if (input.get() == INVALID_HANDLE_VALUE || !GetConsoleMode(input.get(), &mode))
+        throw CliError(Problem::NoTerminal);
+    writeConsole(output.get(), language == Language::Chinese ? u"密码：" : u"Password: ");
+    SetConsoleMode(input.get(), (mode & ~DWORD{ENABLE_ECHO_INPUT}) | ENABLE_LINE_INPUT);
+    try {
+        SecretText<char16_t> line = readConsoleLine(input.get());
+        SetConsoleMode(input.get(), mode);
+        writeConsole(output.get(), u"\r\n");
+        return line;
+    } catch (...) {
+        SetConsoleMode(input.get(), mode);
+        throw;
+    }
+}
+
+std::size_t ReadStandardInput(char* buffer, std::size_t size)
+{
+    DWORD count = 0;
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, static_cast<DWORD>(size), &count, nullptr))
+        return count;
+    if (GetLastError() == ERROR_BROKEN_PIPE)
+        return 0;
+    throw CliError(Problem::PasswordUnreadable, std::to_string(GetLastError()));
+}
+
+void WriteOutput(std::string_view utf8)
+{
+    if (!writeTo(STD_OUTPUT_HANDLE, utf8))
+        throw CliError(Problem::OutputFailed, std::to_string(GetLastError()));
+}
+
+void WriteError(std::string_view utf8) noexcept
+{
+    try {
+        writeTo(STD_ERROR_HANDLE, utf8);
+    } catch (...) {
+    }
+}
+
+} // namespace portauth::cli
