@@ -30,7 +30,7 @@ QWidget* newMessage(QWidget* window)
     text->setObjectName(QStringLiteral("text"));
     text->setTextFormat(Qt::PlainText);
     text->setWordWrap(true);
-    text->setFixedWidth(window->width());
+    text->setFixedWidth(window->width() * 3 / 4);
     auto* close = new QToolButton(message);
     close->setText(QStringLiteral("×"));
     close->setAutoRaise(true);

@@ -49,8 +49,7 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 # `xdotool search --sync` looks only twice a second; a tighter loop saves
-# most of that on every start, which the kill test does a hundred times.
-# A start that takes longer than the deadline counts as hung. Only the main
+# most of that on every start. A start that takes longer than the deadline counts as hung. Only the main
 # window counts: a message beside it may map first.
 window_title="Lanbridge 802.1x Util"
 wait_for_window() { # pid
@@ -83,11 +82,6 @@ stop_program() {
     app_pid=""
 }
 
-kill_program() {
-    kill -KILL "$app_pid"
-    wait "$app_pid" 2>/dev/null
-    app_pid=""
-}
 
 press() { xdotool key --delay 30 "$@"; sleep 0.2; }
 type_text() { xdotool type --delay 30 -- "$1"; sleep 0.2; }

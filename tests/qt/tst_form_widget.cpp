@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -19,7 +20,7 @@
 
 #include "form_widget.h"
 #include "message_windows.h"
-#include "output_box_colour.h"
+#include "qt_translations.h"
 #include "system_clipboard.h"
 
 using namespace portauth;
@@ -209,11 +210,14 @@ private slots:
             QCOMPARE(qobject_cast<QLineEdit*>(box)->displayText(), QString(expected.size(), u'*'));
         QCOMPARE(box->testAttribute(Qt::WA_InputMethodEnabled), !locked && !masked);
 
+        // Output boxes stand out in a grey like a scroll bar's.
         const QImage picture = box->grab().toImage();
-        const QRgb shown = picture.pixel(picture.width() - 4, picture.height() / 2); // right of any text
+        const QColor shown = picture.pixelColor(picture.width() - 4, picture.height() / 2); // right of any text
         const QColor base = QApplication::palette().color(QPalette::Base);
-        QCOMPARE(shown, (grey ? qt::outputBoxColour(QApplication::palette()) : base).rgb());
-        QCOMPARE(shown != base.rgb(), grey);
+        const bool scrollBarGrey = qAbs(shown.red() - 200) <= 24 && shown.red() == shown.green()
+                                   && shown.green() == shown.blue();
+        QCOMPARE(shown != base, grey);
+        QCOMPARE(scrollBarGrey, grey);
     }
 
     void accessibleNames()
@@ -257,27 +261,53 @@ private slots:
         }
         QTest::keyClick(control(QStringLiteral("txtNUserName")), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("900150983cd24fb0d6963f7d28e17f72"));
+        QCOMPARE(messages->shown, QStringList());
     }
 
     // Beside the window, never over it, and without taking the focus from
-    // the box the user types in.
-    void messageStandsAsideWithoutFocus()
+    // the box the user types in; a message raised while the window is hidden
+    // waits for it, and one cause shows one message.
+    void messagesStandAsideWithoutFocus()
     {
         QWidget* box = control(QStringLiteral("txtUsername"));
-        box->setFocus();
+        window->hide();
         qt::MessageWindows real(window.get());
         real.Show(ui::Failure::SaveSettings, u"无法保存");
+        QCOMPARE(visibleMessages().size(), 0);
+        window->show();
+        box->activateWindow();
+        box->setFocus();
         real.Show(ui::Failure::SaveSettings, u"无法保存。");
-        QList<QWidget*> shown;
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->objectName() == QLatin1String("message") && top->isVisible())
-                shown << top;
+        QList<QWidget*> shown = visibleMessages();
         QCOMPARE(shown.size(), 1);
-        QVERIFY(!shown[0]->frameGeometry().intersects(window->frameGeometry()));
+        QVERIFY(shown[0]->x() > window->frameGeometry().right());
         QVERIFY(shown[0]->testAttribute(Qt::WA_ShowWithoutActivating));
         QVERIFY(shown[0]->windowFlags() & Qt::WindowDoesNotAcceptFocus);
         typeInto(QApplication::focusWidget(), QStringLiteral("x"));
         QCOMPARE(textOf(box), QStringLiteral("x"));
+
+        // At the screen's right edge the message goes to the left side.
+        const QRect screen = window->screen()->availableGeometry();
+        window->move(screen.right() - window->frameGeometry().width(), screen.top());
+        QTRY_VERIFY(shown[0]->geometry().right() < window->frameGeometry().left());
+        QVERIFY(screen.contains(shown[0]->geometry()));
+    }
+
+    // Qt's own texts, such as a box's context menu, in Chinese as well.
+    void qtSpeaksChinese()
+    {
+        QVERIFY(qt::installChineseQtTranslations(*qApp));
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Copy"), QStringLiteral("复制(&C)"));
+    }
+
+private:
+    static QList<QWidget*> visibleMessages()
+    {
+        QList<QWidget*> shown;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("message") && top->isVisible())
+                shown << top;
+        return shown;
     }
 };
 
