@@ -1,12 +1,5 @@
 #pragma once
 
-// The Windows headers as every file of this front end includes them.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <string>
