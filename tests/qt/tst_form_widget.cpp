@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -206,8 +207,14 @@ private slots:
         typeInto(box, QStringLiteral("Ab中"));
         const QString expected = locked ? before : before + QStringLiteral("Ab中");
         QCOMPARE(textOf(box), expected);
-        if (masked)
+        if (masked) {
             QCOMPARE(qobject_cast<QLineEdit*>(box)->displayText(), QString(expected.size(), u'*'));
+            // The stars are the one thing its style changes.
+            const QWidget* plain = control(QStringLiteral("txtIP"));
+            for (int hint = 0; hint < QStyle::SH_LineEdit_PasswordCharacter; ++hint)
+                QCOMPARE(box->style()->styleHint(QStyle::StyleHint(hint), nullptr, box),
+                         plain->style()->styleHint(QStyle::StyleHint(hint), nullptr, plain));
+        }
         QCOMPARE(box->testAttribute(Qt::WA_InputMethodEnabled), !locked && !masked);
 
         // Output boxes stand out in a grey like a scroll bar's.
