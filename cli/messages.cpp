@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "logon_messages.h"
-#include "utf.h"
+#include "utf8.h"
 
 namespace portauth::cli {
 namespace {
@@ -14,8 +14,6 @@ struct Text {
     std::string_view english; // "%s" stands for the detail
     std::string_view chinese;
 };
-
-constexpr std::string_view kPasswordTooLongMarker = "<password too long>";
 
 constexpr std::array kTexts{
     Text{Problem::UnknownOption, "unknown option '%s'", "未知选项“%s”"},
@@ -38,7 +36,7 @@ constexpr std::array kTexts{
     Text{Problem::PasswordTooLong,
          "Password too long: more than 32767 bytes in GBK, the logon password cannot be computed. "
          "Please shorten the password. (error 6)",
-         kPasswordTooLongMarker},
+         {}}, // the window's own words, see Describe
     Text{Problem::StoreUnreadable,
          "cannot read the remembered account name and IP address (%s); give --account and --ip",
          "无法读取上次保存的用户名和 IP 地址（%s）；请用 --account 和 --ip 指定"},
@@ -167,13 +165,13 @@ std::string Describe(const CliError& error, Language language)
     const bool chinese = language == Language::Chinese;
     std::string_view text = textOf(error.problem(), language);
     std::string line = chinese ? "portauth-cli：" : "portauth-cli: ";
-    if (text == kPasswordTooLongMarker)
-        return line + Utf8FromUtf16(kPasswordTooLongText) + "（错误 6）";
+    if (chinese && error.problem() == Problem::PasswordTooLong)
+        return line + ToUtf8(kPasswordTooLongText) + "（错误 6）";
     const auto slot = text.find("%s");
     if (slot == std::string_view::npos)
         line.append(text);
     else
-        line.append(text.substr(0, slot)).append(error.detail()).append(text.substr(slot + 2));
+        line.append(text.substr(0, slot)).append(error.what()).append(text.substr(slot + 2));
     if (IsUsageError(error.problem()))
         line.append(chinese ? "（参见 portauth-cli --help）" : " (see portauth-cli --help)");
     return line;

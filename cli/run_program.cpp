@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "posix_io.h"
+
 extern char** environ;
 
 namespace portauth::cli {
@@ -55,19 +57,6 @@ public:
 private:
     void (*previous_)(int) = SIG_DFL;
 };
-
-void writeInput(Pipe& pipe, std::string_view input)
-{
-    while (!input.empty()) {
-        const ssize_t count = ::write(pipe.writeEnd(), input.data(), input.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        input.remove_prefix(static_cast<std::size_t>(count));
-    }
-    pipe.closeEnd(1);
-}
 
 void collect(Pipe& output, Pipe& errors, ProgramResult& result)
 {
@@ -134,7 +123,8 @@ std::optional<ProgramResult> RunProgram(const std::vector<std::string>& argument
     ProgramResult result;
     {
         const IgnoreBrokenPipe ignore;
-        writeInput(in, input);
+        WriteAll(in.writeEnd(), input);
+        in.closeEnd(1);
     }
     collect(out, err, result);
     result.exitCode = waitFor(child);
