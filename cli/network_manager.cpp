@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <vector>
@@ -128,17 +129,10 @@ void setPassword(const Nmcli& nmcli, const std::string& uuid, const std::string&
         nmcli.fail(firstLine(edited.errors.empty() ? stored.errors : edited.errors));
 }
 
-std::string folderOf(const std::string& path)
+void syncFolderOf(const std::string& path)
 {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-void syncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string folder = std::filesystem::path(path).parent_path();
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -192,7 +186,7 @@ void WriteKeyfile(const std::string& path, const WiredProfile& profile)
         ::unlink(temporary.c_str());
         throw CliError(Problem::ConnectionNotWritten, path + ": " + std::strerror(error));
     }
-    syncFolder(folderOf(path));
+    syncFolderOf(path);
 }
 
 } // namespace portauth::cli
