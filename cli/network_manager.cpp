@@ -91,9 +91,9 @@ public:
         return *result;
     }
 
-    void runOrFail(std::vector<std::string> arguments, std::string_view input = {}) const
+    void runOrFail(std::vector<std::string> arguments) const
     {
-        const ProgramResult result = run(std::move(arguments), input);
+        const ProgramResult result = run(std::move(arguments));
         if (result.exitCode != 0)
             fail(firstLine(result.errors));
     }
