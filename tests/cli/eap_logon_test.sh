@@ -26,10 +26,7 @@ scratch=$(mktemp -d)
 failed=0
 logons=0
 
-stop_pidfile() {
-    [ -s "$1" ] && kill "$(cat "$1")" 2>/dev/null
-    rm -f "$1"
-}
+stop_pidfile() { [ -s "$1" ] && kill "$(cat "$1")" 2>/dev/null; rm -f "$1"; }
 
 cleanup() {
     stop_pidfile "$scratch/wpa_supplicant.pid"
@@ -133,10 +130,11 @@ keyfile_reads_back() {
 }
 check "networkmanager --keyfile: mode 600, same UUID when rewritten, read back by nmcli --offline" keyfile_reads_back
 
-# U+10000 at the very end: the first pair of surrogates, with nothing after.
+# Characters of two, three and four UTF-8 bytes; U+10000 at the very end:
+# the first pair of surrogates, with nothing after.
 json_escapes() {
-    printf 'x\n' | "$cli" derive --json --account $'"q\\\t密' --ip 1𐀀 --password-stdin |
-        python3 -c 'import json,sys; v=json.load(sys.stdin); assert v == {"username": "\"q\\\t密@1\U00010000", "password": "9dd4e461268c8034f5c8564e155c67a6", "domain": ""}, v'
+    printf 'x\n' | "$cli" derive --json --account $'"q\\\t¥密' --ip 1𐀀 --password-stdin |
+        python3 -c 'import json,sys; v=json.load(sys.stdin); assert v == {"username": "\"q\\\t¥密@1\U00010000", "password": "9dd4e461268c8034f5c8564e155c67a6", "domain": ""}, v'
 }
 check "derive --json escapes quotes, backslashes and control characters, keeps Unicode" json_escapes
 # On a terminal the password is read without echo.
@@ -169,6 +167,7 @@ refuses() {
 }
 check "a password on the command line is refused" refuses "*never taken from the command line*" \
     "$cli" derive --password S3cretpw
+check "a misspelt option is refused, not ignored" refuses "*unknown option '--acount'*" "$cli" derive --acount a
 check "a keyfile that cannot be written is an error naming it" refuses \
     "portauth-cli: cannot write the connection: $scratch/none/wired.nmconnection: No such file or directory" \
     env LC_ALL=C.UTF-8 "$cli" networkmanager --keyfile "$scratch/none/wired.nmconnection" --account a --ip b --password-stdin </dev/null
