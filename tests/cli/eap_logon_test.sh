@@ -8,7 +8,6 @@
 # Usage: eap_logon_test.sh PORTAUTH-CLI
 set -uo pipefail
 
-cli=$(realpath "$1")
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: network namespaces need root"; exit 77; }
 for tool in hostapd wpa_supplicant wpa_cli nmcli openssl iconv ip python3; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/packages.sh installs it)"; exit 1; }
@@ -23,6 +22,10 @@ supp_if=pa$$s
 control=/run/wpa_supplicant
 control_existed=$([ -d $control ] && echo yes)
 scratch=$(mktemp -d)
+# Each run of the program is bounded, so a hang fails one check instead of
+# getting the whole test killed before it can clean up.
+cli=$scratch/portauth-cli
+printf '#!/bin/bash\nexec timeout --foreground 5 %q "$@"\n' "$(realpath "$1")" >"$cli" && chmod +x "$cli"
 failed=0
 logons=0
 
@@ -168,9 +171,14 @@ refuses() {
 check "a password on the command line is refused" refuses "*never taken from the command line*" \
     "$cli" derive --password S3cretpw
 check "a misspelt option is refused, not ignored" refuses "*unknown option '--acount'*" "$cli" derive --acount a
-check "a keyfile that cannot be written is an error naming it" refuses \
-    "portauth-cli: cannot write the connection: $scratch/none/wired.nmconnection: No such file or directory" \
-    env LC_ALL=C.UTF-8 "$cli" networkmanager --keyfile "$scratch/none/wired.nmconnection" --account a --ip b --password-stdin </dev/null
+# A folder where the keyfile should go: the rename fails after the temporary
+# file was written, and that file must go too.
+keyfile_over_folder() {
+    mkdir "$scratch/folder" && refuses "portauth-cli: cannot write the connection: $scratch/folder: Is a directory" \
+        env LC_ALL=C.UTF-8 "$cli" networkmanager --keyfile "$scratch/folder" --account a --ip b --password-stdin \
+        </dev/null && ! find "$scratch" -name 'folder.*' | grep .
+}
+check "a keyfile that cannot be written is an error naming it, and leaves no temporary file" keyfile_over_folder
 # No system bus in a mount namespace of its own: nothing answers nmcli.
 check "without NetworkManager, networkmanager says so before asking for the password" refuses \
     "*NetworkManager is not running*" unshare --mount sh -c \
