@@ -34,7 +34,6 @@ public:
     explicit CliError(Problem problem, const std::string& detail = {})
         : std::runtime_error(detail), problem_(problem) {}
     Problem problem() const noexcept { return problem_; }
-    std::string detail() const { return what(); }
 
 private:
     Problem problem_;

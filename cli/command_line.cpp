@@ -8,25 +8,16 @@
 namespace portauth::cli {
 namespace {
 
-struct CommandName {
-    std::string_view name;
-    Command command;
-};
-
-constexpr CommandName kCommands[] = {
-    {"derive", Command::Derive},
-    {"wpa-supplicant", Command::WpaSupplicant},
-#ifndef _WIN32
-    {"networkmanager", Command::NetworkManager},
-#endif
-};
-
 Command commandNamed(std::string_view name)
 {
-    for (const CommandName& entry : kCommands) {
-        if (entry.name == name)
-            return entry.command;
-    }
+    if (name == "derive")
+        return Command::Derive;
+    if (name == "wpa-supplicant")
+        return Command::WpaSupplicant;
+#ifndef _WIN32
+    if (name == "networkmanager")
+        return Command::NetworkManager;
+#endif
     throw CliError(Problem::UnknownCommand, std::string(name));
 }
 
@@ -47,118 +38,94 @@ bool isPasswordOption(std::string_view argument)
     return argument == "-p" || argument == "--password" || argument.starts_with("--password=");
 }
 
-class Parser {
-public:
-    explicit Parser(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+bool belongsTo(std::string_view option, Command command)
+{
+    if (option == "--json")
+        return command == Command::Derive;
+    if (option == "--interface")
+        return command != Command::Derive;
+    if (option == "--connection" || option == "--keyfile")
+        return command == Command::NetworkManager;
+    return true;
+}
 
-    Options parse()
-    {
-        if (std::any_of(arguments_.begin(), arguments_.end(),
-                        [](const std::string& a) { return a == "-h" || a == "--help"; }))
-            return {};
-        while (next_ < arguments_.size())
-            take(arguments_[next_++]);
-        if (!commandSeen_)
-            throw CliError(Problem::MissingCommand);
-        checkOptionsBelong();
-        return options_;
+std::optional<std::string>* valueSlot(std::string_view option, Options& options,
+                                      std::optional<std::string>& connection)
+{
+    if (option == "--account")
+        return &options.account;
+    if (option == "--ip")
+        return &options.ip;
+    if (option == "--interface")
+        return &options.interfaceName;
+    if (option == "--keyfile")
+        return &options.keyfile;
+    return option == "--connection" ? &connection : nullptr;
+}
+
+bool* flagSlot(std::string_view option, Options& options)
+{
+    if (option == "--json")
+        return &options.json;
+    return option == "--password-stdin" ? &options.passwordFromStdin : nullptr;
+}
+
+void checkOptions(Options& options, const std::optional<std::string>& connection,
+                  const std::vector<std::string>& seen)
+{
+    if (options.interfaceName && !isInterfaceName(*options.interfaceName))
+        throw CliError(Problem::BadInterfaceName, *options.interfaceName);
+    if (connection && connection->empty())
+        throw CliError(Problem::MissingValue, "--connection");
+    if (connection)
+        options.connection = *connection;
+    for (const std::string& option : seen) {
+        if (!belongsTo(option, options.command))
+            throw CliError(Problem::OptionNotForCommand, option);
     }
-
-private:
-    void take(const std::string& argument)
-    {
-        if (!argument.starts_with("-") || argument == "-") {
-            if (commandSeen_)
-                throw CliError(Problem::UnexpectedArgument, argument);
-            options_.command = commandNamed(argument);
-            commandSeen_ = true;
-            return;
-        }
-        if (isPasswordOption(argument))
-            throw CliError(Problem::PasswordOnCommandLine);
-        const auto equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
-        const std::optional<std::string> inlineValue =
-            equals == std::string::npos ? std::nullopt : std::optional(argument.substr(equals + 1));
-        if (name == "--password-stdin" || name == "--json") {
-            if (inlineValue)
-                throw CliError(Problem::UnknownOption, argument);
-            (name == "--json" ? options_.json : options_.passwordFromStdin) = true;
-            seen_.push_back(name);
-            return;
-        }
-        std::optional<std::string>* slot = valueSlot(name);
-        if (slot == nullptr)
-            throw CliError(Problem::UnknownOption, argument);
-        *slot = inlineValue ? *inlineValue : value(name);
-        seen_.push_back(name);
-    }
-
-    std::optional<std::string>* valueSlot(const std::string& name)
-    {
-        if (name == "--account")
-            return &options_.account;
-        if (name == "--ip")
-            return &options_.ip;
-        if (name == "--interface")
-            return &options_.interfaceName;
-        if (name == "--connection")
-            return &connection_;
-        if (name == "--keyfile")
-            return &options_.keyfile;
-        return nullptr;
-    }
-
-    std::string value(const std::string& name)
-    {
-        if (next_ >= arguments_.size())
-            throw CliError(Problem::MissingValue, name);
-        return arguments_[next_++];
-    }
-
-    void checkOptionsBelong()
-    {
-        if (options_.interfaceName && !isInterfaceName(*options_.interfaceName))
-            throw CliError(Problem::BadInterfaceName, *options_.interfaceName);
-        if (connection_) {
-            if (connection_->empty())
-                throw CliError(Problem::MissingValue, "--connection");
-            options_.connection = *connection_;
-        }
-        for (const std::string& name : seen_) {
-            if (!belongs(name))
-                throw CliError(Problem::OptionNotForCommand, name);
-        }
-    }
-
-    bool belongs(std::string_view name) const
-    {
-        switch (options_.command) {
-        case Command::Derive:
-            return name != "--interface" && name != "--connection" && name != "--keyfile";
-        case Command::WpaSupplicant:
-            return name != "--json" && name != "--connection" && name != "--keyfile";
-        case Command::NetworkManager:
-            return name != "--json";
-        case Command::Help:
-            break;
-        }
-        return true;
-    }
-
-    const std::vector<std::string>& arguments_;
-    std::size_t next_ = 0;
-    bool commandSeen_ = false;
-    Options options_;
-    std::optional<std::string> connection_;
-    std::vector<std::string> seen_;
-};
+}
 
 } // namespace
 
 Options ParseCommandLine(const std::vector<std::string>& arguments)
 {
-    return Parser(arguments).parse();
+    Options options;
+    const auto isHelp = [](const std::string& argument) { return argument == "-h" || argument == "--help"; };
+    if (std::any_of(arguments.begin(), arguments.end(), isHelp))
+        return options;
+    bool commandSeen = false;
+    std::optional<std::string> connection;
+    std::vector<std::string> seen;
+    for (std::size_t next = 0; next < arguments.size();) {
+        const std::string& argument = arguments[next++];
+        if (!argument.starts_with('-') || argument == "-") {
+            if (commandSeen)
+                throw CliError(Problem::UnexpectedArgument, argument);
+            options.command = commandNamed(argument);
+            commandSeen = true;
+            continue;
+        }
+        if (isPasswordOption(argument))
+            throw CliError(Problem::PasswordOnCommandLine);
+        const auto equals = argument.find('=');
+        const std::string option = argument.substr(0, equals);
+        bool* flag = flagSlot(option, options);
+        std::optional<std::string>* value = valueSlot(option, options, connection);
+        if (flag != nullptr && equals == std::string::npos)
+            *flag = true;
+        else if (value != nullptr && equals != std::string::npos)
+            *value = argument.substr(equals + 1);
+        else if (value != nullptr && next < arguments.size())
+            *value = arguments[next++];
+        else
+            throw CliError(value != nullptr ? Problem::MissingValue : Problem::UnknownOption,
+                           value != nullptr ? option : argument);
+        seen.push_back(option);
+    }
+    if (!commandSeen)
+        throw CliError(Problem::MissingCommand);
+    checkOptions(options, connection, seen);
+    return options;
 }
 
 } // namespace portauth::cli

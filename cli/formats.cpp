@@ -3,66 +3,75 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "utf.h"
-
 namespace portauth::cli {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-void appendHexByte(std::string& out, std::uint8_t byte)
-{
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0x0F];
-}
-
-// The quoted form ends at a line break and has no escapes, and a quote
-// inside it depends on how the reader pairs quotes: only printable ASCII
-// without '"' is certain to come back unchanged.
-bool fitsQuotedForm(std::string_view bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= ' ' && c <= '~' && c != '"'; });
-}
-
-} // namespace
-
-std::string PlainValues(const LogonValues& values)
-{
-    return Utf8FromUtf16(values.userName) + '\n' + values.password + "\n\n";
-}
-
-std::string JsonString(std::string_view utf8)
+std::string jsonString(std::string_view utf8)
 {
     std::string out = "\"";
     for (const char c : utf8) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (c == '"' || c == '\\') {
+        if (c == '"' || c == '\\')
             out += '\\';
+        if (static_cast<std::uint8_t>(c) < 0x20 || c == 0x7F)
+            out += "\\u00" + Hex({&c, 1});
+        else
             out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            out += "\\u00";
-            appendHexByte(out, byte);
-        } else {
-            out += c;
-        }
     }
     return out + '"';
 }
 
-std::string JsonValues(const LogonValues& values)
+// The quoted form ends at a line break and has no escapes, and a quote
+// inside it depends on how the reader pairs quotes: only printable ASCII
+// without '"' is certain to come back unchanged. Anything else goes in the
+// hex form.
+std::string wpaSupplicantString(std::string_view bytes)
 {
-    return "{\"username\":" + JsonString(Utf8FromUtf16(values.userName)) +
-           ",\"password\":" + JsonString(values.password) + ",\"domain\":\"\"}\n";
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= ' ' && c <= '~' && c != '"'; }))
+        return '"' + std::string(bytes) + '"';
+    return Hex(bytes);
 }
 
-std::string WpaSupplicantString(std::string_view bytes)
+// A value as GLib's key files escape it, so that NetworkManager reads it
+// back unchanged.
+std::string keyfileString(std::string_view utf8)
 {
-    if (fitsQuotedForm(bytes))
-        return '"' + std::string(bytes) + '"';
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        switch (utf8[i]) {
+        case ' ': out += i == 0 ? "\\s" : " "; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        default: out += utf8[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string Hex(std::string_view bytes)
+{
+    constexpr char digits[] = "0123456789abcdef";
     std::string hex;
-    for (const char c : bytes)
-        appendHexByte(hex, static_cast<std::uint8_t>(c));
+    for (const char c : bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0x0F];
+    }
     return hex;
+}
+
+std::string PlainValues(std::string_view userName, std::string_view password)
+{
+    return std::string(userName) + '\n' + std::string(password) + "\n\n";
+}
+
+std::string JsonValues(std::string_view userName, std::string_view password)
+{
+    return "{\"username\":" + jsonString(userName) + ",\"password\":" + jsonString(password) +
+           ",\"domain\":\"\"}\n";
 }
 
 std::string WpaSupplicantConfig(std::string_view identity, std::string_view password,
@@ -70,59 +79,26 @@ std::string WpaSupplicantConfig(std::string_view identity, std::string_view pass
 {
     return "# Wired 802.1X with EAP-MD5, written by portauth-cli. It holds the derived\n"
            "# logon password: keep it readable by root only. Use it with\n"
-           "#   wpa_supplicant -D wired -i " +
-           interfaceName.value_or("INTERFACE") +
-           " -c FILE\n"
+           "#   wpa_supplicant -D wired -i " + interfaceName.value_or("INTERFACE") + " -c FILE\n"
            "ctrl_interface=/run/wpa_supplicant\n"
            "ap_scan=0\n"
            "network={\n"
            "\tkey_mgmt=IEEE8021X\n"
            "\teap=MD5\n"
-           "\tidentity=" +
-           WpaSupplicantString(identity) +
-           "\n"
-           "\tpassword=" +
-           WpaSupplicantString(password) +
-           "\n"
+           "\tidentity=" + wpaSupplicantString(identity) + "\n"
+           "\tpassword=" + wpaSupplicantString(password) + "\n"
            "\teapol_flags=0\n"
            "}\n";
 }
 
-std::string KeyfileString(std::string_view utf8)
+std::string NetworkManagerKeyfile(const WiredProfile& profile, std::string_view uuid)
 {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        switch (utf8[i]) {
-        case ' ':
-            out += i == 0 ? "\\s" : " ";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += utf8[i];
-        }
-    }
-    return out;
-}
-
-std::string NetworkManagerKeyfile(const KeyfileConnection& connection)
-{
-    std::string text = "[connection]\nid=" + KeyfileString(connection.name) + "\nuuid=" + connection.uuid +
+    std::string text = "[connection]\nid=" + keyfileString(profile.name) + "\nuuid=" + std::string(uuid) +
                        "\ntype=ethernet\n";
-    if (connection.interfaceName)
-        text += "interface-name=" + *connection.interfaceName + '\n';
-    return text + "\n[ethernet]\n\n[802-1x]\neap=md5;\nidentity=" + KeyfileString(connection.identity) +
-           "\npassword=" + KeyfileString(connection.password) +
+    if (profile.interfaceName)
+        text += "interface-name=" + *profile.interfaceName + '\n';
+    return text + "\n[ethernet]\n\n[802-1x]\neap=md5;\nidentity=" + keyfileString(profile.identity) +
+           "\npassword=" + keyfileString(profile.password) +
            "\n\n[ipv4]\nmethod=auto\n\n[ipv6]\naddr-gen-mode=default\nmethod=auto\n\n[proxy]\n";
 }
 

@@ -4,38 +4,29 @@
 #include <string>
 #include <string_view>
 
-#include "logon_values.h"
-
 namespace portauth::cli {
 
 // User name, password and the empty domain, one a line.
-std::string PlainValues(const LogonValues& values);
+std::string PlainValues(std::string_view userName, std::string_view password);
 
 // {"username": ..., "password": ..., "domain": ""} on one line.
-std::string JsonValues(const LogonValues& values);
-std::string JsonString(std::string_view utf8);
+std::string JsonValues(std::string_view userName, std::string_view password);
 
 // A complete configuration for `wpa_supplicant -D wired -c FILE`.
 std::string WpaSupplicantConfig(std::string_view identity, std::string_view password,
                                 const std::optional<std::string>& interfaceName);
 
-// A string value for a wpa_supplicant configuration: quoted when its quoted
-// form carries the bytes unchanged, otherwise the hex form.
-std::string WpaSupplicantString(std::string_view bytes);
-
-struct KeyfileConnection {
+struct WiredProfile {
     std::string name;
-    std::string uuid;
     std::optional<std::string> interfaceName;
-    std::string identity;
-    std::string password;
+    std::string identity; // UTF-8
+    std::string password; // the derived one
 };
 
 // A NetworkManager keyfile for a wired connection that logs on with EAP-MD5.
-std::string NetworkManagerKeyfile(const KeyfileConnection& connection);
+std::string NetworkManagerKeyfile(const WiredProfile& profile, std::string_view uuid);
 
-// A value as GLib's key files escape it, so that NetworkManager reads it
-// back unchanged.
-std::string KeyfileString(std::string_view utf8);
+// Two lowercase hex digits a byte.
+std::string Hex(std::string_view bytes);
 
 } // namespace portauth::cli

@@ -1,19 +1,20 @@
 // portauth-cli: the logon values of the window, for a supplicant.
 
+#include <algorithm>
 #include <clocale>
 #include <exception>
 #include <optional>
 
+#include "ansi_codepage.h"
 #include "cli_error.h"
 #include "command_line.h"
 #include "formats.h"
 #include "logon_rules.h"
-#include "logon_values.h"
 #include "messages.h"
 #include "password_input.h"
 #include "platform.h"
-#include "remembered_inputs.h"
-#include "utf.h"
+#include "settings_store.h"
+#include "utf8.h"
 #ifndef _WIN32
 #include "network_manager.h"
 #endif
@@ -24,39 +25,55 @@ namespace {
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 
-struct Inputs {
-    std::u16string account;
-    std::u16string ip;
-};
-
-Inputs readInputs(const Options& options)
+// The option's value, else what the window remembers in that box.
+std::u16string input(const std::optional<std::string>& given, const char* option, std::u16string_view key)
 {
-    auto take = [](const std::optional<std::string>& given, const char* option, RememberedInput remembered) {
-        return given ? Utf16FromUtf8(*given, option) : Remembered(remembered);
-    };
-    return {take(options.account, "--account", RememberedInput::Account),
-            take(options.ip, "--ip", RememberedInput::IP)};
+    if (given) {
+        std::u16string text;
+        if (!AppendUtf16(*given, text))
+            throw CliError(Problem::InvalidUtf8, option);
+        return text;
+    }
+    try {
+        return GetSetting(kSettingsApplication, kSettingsSection, key, u"");
+    } catch (const std::exception& error) {
+        throw CliError(Problem::StoreUnreadable, error.what());
+    }
 }
 
-LogonValues deriveWithPassword(const Inputs& inputs, const Options& options, Language language)
+std::string derivedPassword(const Options& options, Language language)
 {
     const SecretText<char16_t> password = ReadPassword(options.passwordFromStdin, language);
-    return DeriveLogonValues(inputs.account, inputs.ip, password.view());
+    try {
+        return MD5String({password.data(), password.size()});
+    } catch (const NumberedError& error) {
+        if (error.number() == ErrorNumber::Overflow)
+            throw CliError(Problem::PasswordTooLong);
+        throw;
+    }
+}
+
+// The bytes the identity takes on the wire. The Windows supplicant these
+// networks were set up for sends the user name in the system's ANSI code
+// page, the same conversion the password is hashed in, so this is GBK; for
+// the usual account@address it is plain ASCII and the question never arises.
+std::string identityBytes(std::u16string_view userName)
+{
+    const AnsiBytes ansi = ToAnsiCodePage(userName);
+    return std::string(ansi.bytes().begin(), ansi.bytes().end());
 }
 
 #ifndef _WIN32
-void saveNetworkManagerProfile(const Inputs& inputs, const Options& options, Language language)
+void saveNetworkManagerProfile(const std::string& identity, const Options& options, Language language)
 {
     // NetworkManager keeps the identity as UTF-8 text; it cannot send the
     // GBK bytes a non-ASCII user name has on these networks.
-    const std::string identity = Utf8FromUtf16(LogonUserName(inputs.account, inputs.ip));
-    if (!IsAscii(identity))
+    if (std::any_of(identity.begin(), identity.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
         throw CliError(Problem::IdentityNotUtf8, identity);
     std::optional<std::string> existing;
     if (!options.keyfile)
         existing = FindConnection(options.connection);
-    const LogonValues values = deriveWithPassword(inputs, options, language);
-    const WiredProfile profile{options.connection, options.interfaceName, identity, values.password};
+    const WiredProfile profile{options.connection, options.interfaceName, identity, derivedPassword(options, language)};
     if (options.keyfile)
         WriteKeyfile(*options.keyfile, profile);
     else
@@ -66,25 +83,23 @@ void saveNetworkManagerProfile(const Inputs& inputs, const Options& options, Lan
 
 void run(const Options& options, Language language)
 {
-    if (options.command == Command::Help) {
-        WriteOutput(HelpText(language));
-        return;
-    }
-    const Inputs inputs = readInputs(options);
+    if (options.command == Command::Help)
+        return WriteOutput(HelpText(language));
+    const std::u16string account = input(options.account, "--account", kUsernameKey);
+    const std::u16string userName = LogonUserName(account, input(options.ip, "--ip", kIPKey));
     switch (options.command) {
     case Command::Derive: {
-        const LogonValues values = deriveWithPassword(inputs, options, language);
-        WriteOutput(options.json ? JsonValues(values) : PlainValues(values));
+        const std::string password = derivedPassword(options, language);
+        WriteOutput(options.json ? JsonValues(ToUtf8(userName), password) : PlainValues(ToUtf8(userName), password));
         break;
     }
-    case Command::WpaSupplicant: {
-        const LogonValues values = deriveWithPassword(inputs, options, language);
-        WriteOutput(WpaSupplicantConfig(IdentityBytes(values.userName), values.password, options.interfaceName));
+    case Command::WpaSupplicant:
+        WriteOutput(WpaSupplicantConfig(identityBytes(userName), derivedPassword(options, language),
+                                        options.interfaceName));
         break;
-    }
     case Command::NetworkManager:
 #ifndef _WIN32
-        saveNetworkManagerProfile(inputs, options, language);
+        saveNetworkManagerProfile(ToUtf8(userName), options, language);
 #endif
         break;
     case Command::Help:

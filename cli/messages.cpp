@@ -1,78 +1,65 @@
 #include "messages.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
 #include "logon_messages.h"
-#include "utf.h"
+#include "utf8.h"
 
 namespace portauth::cli {
 namespace {
 
 struct Text {
     Problem problem;
+    bool usage; // a mistake in the command line rather than a failure
     std::string_view english; // "%s" stands for the detail
     std::string_view chinese;
 };
 
-constexpr std::string_view kPasswordTooLongMarker = "<password too long>";
-
 constexpr std::array kTexts{
-    Text{Problem::UnknownOption, "unknown option '%s'", "未知选项“%s”"},
-    Text{Problem::MissingValue, "option '%s' needs a value", "选项“%s”需要一个值"},
-    Text{Problem::UnknownCommand, "unknown command '%s'", "未知命令“%s”"},
-    Text{Problem::MissingCommand, "no command given", "未指定命令"},
-    Text{Problem::UnexpectedArgument, "unexpected argument '%s'", "多余的参数“%s”"},
-    Text{Problem::OptionNotForCommand, "option '%s' does not belong to this command",
+    Text{Problem::UnknownOption, true, "unknown option '%s'", "未知选项“%s”"},
+    Text{Problem::MissingValue, true, "option '%s' needs a value", "选项“%s”需要一个值"},
+    Text{Problem::UnknownCommand, true, "unknown command '%s'", "未知命令“%s”"},
+    Text{Problem::MissingCommand, true, "no command given", "未指定命令"},
+    Text{Problem::UnexpectedArgument, true, "unexpected argument '%s'", "多余的参数“%s”"},
+    Text{Problem::OptionNotForCommand, true, "option '%s' does not belong to this command",
          "选项“%s”不适用于此命令"},
-    Text{Problem::PasswordOnCommandLine,
+    Text{Problem::PasswordOnCommandLine, true,
          "the password is never taken from the command line, where other users can see it; "
          "type it when asked, or pipe it in with --password-stdin",
          "密码不从命令行读取（其他用户能看到命令行）；请在提示时输入，或用 --password-stdin 从标准输入传入"},
-    Text{Problem::BadInterfaceName, "'%s' is not a network interface name", "“%s”不是网络接口名"},
-    Text{Problem::InvalidUtf8, "the value of %s is not valid UTF-8 text", "%s 的值不是有效的 UTF-8 文本"},
-    Text{Problem::PasswordNotUtf8, "the password is not valid UTF-8 text", "密码不是有效的 UTF-8 文本"},
-    Text{Problem::NoTerminal, "no terminal to ask for the password; use --password-stdin",
+    Text{Problem::BadInterfaceName, true, "'%s' is not a network interface name", "“%s”不是网络接口名"},
+    Text{Problem::InvalidUtf8, true, "the value of %s is not valid UTF-8 text", "%s 的值不是有效的 UTF-8 文本"},
+    Text{Problem::PasswordNotUtf8, false, "the password is not valid UTF-8 text", "密码不是有效的 UTF-8 文本"},
+    Text{Problem::NoTerminal, false, "no terminal to ask for the password; use --password-stdin",
          "没有可用于输入密码的终端；请使用 --password-stdin"},
-    Text{Problem::PasswordUnreadable, "cannot read the password: %s", "无法读取密码：%s"},
-    Text{Problem::PasswordTooLong,
+    Text{Problem::PasswordUnreadable, false, "cannot read the password: %s", "无法读取密码：%s"},
+    Text{Problem::PasswordTooLong, false,
          "Password too long: more than 32767 bytes in GBK, the logon password cannot be computed. "
          "Please shorten the password. (error 6)",
-         kPasswordTooLongMarker},
-    Text{Problem::StoreUnreadable,
+         {}}, // the window's own words, see Describe
+    Text{Problem::StoreUnreadable, false,
          "cannot read the remembered account name and IP address (%s); give --account and --ip",
          "无法读取上次保存的用户名和 IP 地址（%s）；请用 --account 和 --ip 指定"},
-    Text{Problem::NmcliMissing, "nmcli was not found: install NetworkManager, or write a keyfile with --keyfile",
+    Text{Problem::NmcliMissing, false,
+         "nmcli was not found: install NetworkManager, or write a keyfile with --keyfile",
          "找不到 nmcli：请安装 NetworkManager，或用 --keyfile 写入连接文件"},
-    Text{Problem::NetworkManagerNotRunning,
+    Text{Problem::NetworkManagerNotRunning, false,
          "NetworkManager is not running: start it, or write a keyfile with --keyfile",
          "NetworkManager 未运行：请启动它，或用 --keyfile 写入连接文件"},
-    Text{Problem::ConnectionNotWritten, "cannot write the connection: %s", "无法写入连接：%s"},
-    Text{Problem::IdentityNotUtf8,
+    Text{Problem::ConnectionNotWritten, false, "cannot write the connection: %s", "无法写入连接：%s"},
+    Text{Problem::IdentityNotUtf8, false,
          "the user name '%s' is not plain ASCII: the network expects it in GBK, which NetworkManager "
          "cannot send; use the wpa-supplicant command instead",
          "用户名“%s”含非 ASCII 字符：网络要求 GBK 编码，NetworkManager 无法发送；请改用 wpa-supplicant 命令"},
-    Text{Problem::OutputFailed, "cannot write the output: %s", "无法写出结果：%s"},
-    Text{Problem::Unexpected, "unexpected error: %s", "发生意外错误：%s"},
+    Text{Problem::OutputFailed, false, "cannot write the output: %s", "无法写出结果：%s"},
+    Text{Problem::Unexpected, false, "unexpected error: %s", "发生意外错误：%s"},
 };
 
-std::string_view textOf(Problem problem, Language language)
+const Text& textOf(Problem problem)
 {
-    for (const Text& text : kTexts) {
-        if (text.problem == problem)
-            return language == Language::Chinese ? text.chinese : text.english;
-    }
-    return {};
-}
-
-bool isChinese(const char* value)
-{
-    return std::string_view(value).starts_with("zh_CN");
-}
-
-bool isSet(const char* value)
-{
-    return value != nullptr && *value != '\0';
+    return *std::find_if(kTexts.begin(), kTexts.end(), [&](const Text& text) { return text.problem == problem; });
 }
 
 constexpr std::string_view kEnglishHelp = R"(Usage: portauth-cli [OPTIONS] COMMAND [COMMAND OPTIONS]
@@ -138,42 +125,29 @@ constexpr std::string_view kChineseHelp = R"(用法：portauth-cli [选项] 命�
 Language LanguageFromLocale(const char* lcAll, const char* lcMessages, const char* lang)
 {
     for (const char* value : {lcAll, lcMessages, lang}) {
-        if (isSet(value))
-            return isChinese(value) ? Language::Chinese : Language::English;
+        if (value != nullptr && *value != '\0')
+            return std::string_view(value).starts_with("zh_CN") ? Language::Chinese : Language::English;
     }
     return Language::English;
 }
 
 bool IsUsageError(Problem problem)
 {
-    switch (problem) {
-    case Problem::UnknownOption:
-    case Problem::MissingValue:
-    case Problem::UnknownCommand:
-    case Problem::MissingCommand:
-    case Problem::UnexpectedArgument:
-    case Problem::OptionNotForCommand:
-    case Problem::PasswordOnCommandLine:
-    case Problem::BadInterfaceName:
-    case Problem::InvalidUtf8:
-        return true;
-    default:
-        return false;
-    }
+    return textOf(problem).usage;
 }
 
 std::string Describe(const CliError& error, Language language)
 {
     const bool chinese = language == Language::Chinese;
-    std::string_view text = textOf(error.problem(), language);
+    const std::string_view text = chinese ? textOf(error.problem()).chinese : textOf(error.problem()).english;
     std::string line = chinese ? "portauth-cli：" : "portauth-cli: ";
-    if (text == kPasswordTooLongMarker)
-        return line + Utf8FromUtf16(kPasswordTooLongText) + "（错误 6）";
+    if (chinese && error.problem() == Problem::PasswordTooLong)
+        return line + ToUtf8(kPasswordTooLongText) + "（错误 6）";
     const auto slot = text.find("%s");
     if (slot == std::string_view::npos)
         line.append(text);
     else
-        line.append(text.substr(0, slot)).append(error.detail()).append(text.substr(slot + 2));
+        line.append(text.substr(0, slot)).append(error.what()).append(text.substr(slot + 2));
     if (IsUsageError(error.problem()))
         line.append(chinese ? "（参见 portauth-cli --help）" : " (see portauth-cli --help)");
     return line;

@@ -4,16 +4,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <vector>
 
 #include "cli_error.h"
 #include "formats.h"
+#include "posix_io.h"
 #include "run_program.h"
 
 namespace portauth::cli {
@@ -31,19 +32,14 @@ std::string firstLine(std::string_view text)
 std::string newUuid()
 {
     std::random_device source;
-    std::array<unsigned char, 16> bytes{};
-    for (unsigned char& byte : bytes)
-        byte = static_cast<unsigned char>(source());
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40); // version 4
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            text += '-';
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-    }
+    std::string bytes(16, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(source());
+    bytes[6] = static_cast<char>((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = static_cast<char>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
+    std::string text = Hex(bytes);
+    for (const std::size_t dash : {8u, 13u, 18u, 23u})
+        text.insert(dash, 1, '-');
     return text;
 }
 
@@ -95,9 +91,9 @@ public:
         return *result;
     }
 
-    void runOrFail(std::vector<std::string> arguments, std::string_view input = {}) const
+    void runOrFail(std::vector<std::string> arguments) const
     {
-        const ProgramResult result = run(std::move(arguments), input);
+        const ProgramResult result = run(std::move(arguments));
         if (result.exitCode != 0)
             fail(firstLine(result.errors));
     }
@@ -110,17 +106,6 @@ public:
 private:
     std::string connection_;
 };
-
-std::optional<std::string> existingUuid(const Nmcli& nmcli, const std::string& name)
-{
-    const ProgramResult found = nmcli.run({"-g", "connection.uuid", "connection", "show", "id", name});
-    if (found.exitCode == kNmcliNoSuchConnection)
-        return std::nullopt;
-    const std::string uuid = firstLine(found.output);
-    if (found.exitCode != 0 || !isUuid(uuid))
-        nmcli.fail(firstLine(found.errors));
-    return uuid;
-}
 
 std::vector<std::string> settingsOf(const WiredProfile& profile)
 {
@@ -144,31 +129,10 @@ void setPassword(const Nmcli& nmcli, const std::string& uuid, const std::string&
         nmcli.fail(firstLine(edited.errors.empty() ? stored.errors : edited.errors));
 }
 
-// 0, or the errno of the step that failed.
-int writeDurably(int fd, std::string_view text)
+void syncFolderOf(const std::string& path)
 {
-    while (!text.empty()) {
-        const ssize_t count = ::write(fd, text.data(), text.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return count < 0 ? errno : EIO;
-        text.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return ::fsync(fd) == 0 ? 0 : errno;
-}
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-void syncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string folder = std::filesystem::path(path).parent_path();
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -179,7 +143,14 @@ void syncFolder(const std::string& folder)
 
 std::optional<std::string> FindConnection(const std::string& name)
 {
-    return existingUuid(Nmcli(name), name);
+    const Nmcli nmcli(name);
+    const ProgramResult found = nmcli.run({"-g", "connection.uuid", "connection", "show", "id", name});
+    if (found.exitCode == kNmcliNoSuchConnection)
+        return std::nullopt;
+    const std::string uuid = firstLine(found.output);
+    if (found.exitCode != 0 || !isUuid(uuid))
+        nmcli.fail(firstLine(found.errors));
+    return uuid;
 }
 
 void SaveWithNmcli(const WiredProfile& profile, std::optional<std::string> uuid)
@@ -199,16 +170,14 @@ void SaveWithNmcli(const WiredProfile& profile, std::optional<std::string> uuid)
 
 void WriteKeyfile(const std::string& path, const WiredProfile& profile)
 {
-    const std::string text = NetworkManagerKeyfile(
-        {profile.name, uuidInKeyfile(path).value_or(newUuid()), profile.interfaceName, profile.identity,
-         profile.password});
+    const std::string text = NetworkManagerKeyfile(profile, uuidInKeyfile(path).value_or(newUuid()));
     // mkstemp creates the file with mode 600, so the password is never
     // readable by others, not even for a moment.
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         throw CliError(Problem::ConnectionNotWritten, path + ": " + std::strerror(errno));
-    int error = writeDurably(fd, text);
+    int error = WriteAll(fd, text) && ::fsync(fd) == 0 ? 0 : errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
@@ -217,7 +186,7 @@ void WriteKeyfile(const std::string& path, const WiredProfile& profile)
         ::unlink(temporary.c_str());
         throw CliError(Problem::ConnectionNotWritten, path + ": " + std::strerror(error));
     }
-    syncFolder(folderOf(path));
+    syncFolderOf(path);
 }
 
 } // namespace portauth::cli

@@ -3,14 +3,9 @@
 #include <optional>
 #include <string>
 
-namespace portauth::cli {
+#include "formats.h"
 
-struct WiredProfile {
-    std::string name;
-    std::optional<std::string> interfaceName;
-    std::string identity; // UTF-8
-    std::string password; // the derived one
-};
+namespace portauth::cli {
 
 // The UUID of the running NetworkManager's connection of that name. Fails
 // here, before anyone types a password, when nmcli or the daemon is missing.

@@ -1,35 +1,26 @@
 #include "password_input.h"
 
-#include <array>
-
 #include "cli_error.h"
 #include "platform.h"
-#include "utf.h"
+#include "utf8.h"
 
 namespace portauth::cli {
 
 SecretText<char> ReadSecretLine(const std::function<std::size_t(char*, std::size_t)>& read)
 {
     SecretText<char> line;
-    std::array<char, 4096> chunk{};
-    bool ended = false;
-    try {
-        while (!ended) {
-            const std::size_t count = read(chunk.data(), chunk.size());
-            ended = count == 0;
-            for (std::size_t i = 0; i < count && !ended; ++i) {
-                ended = chunk[i] == '\n';
-                if (!ended)
-                    line.push_back(chunk[i]);
-            }
-            if (line.size() > kLongestPasswordLine)
-                throw CliError(Problem::PasswordTooLong);
+    SecretText<char> chunk(4096);
+    for (bool ended = false; !ended;) {
+        const std::size_t count = read(chunk.data(), chunk.size());
+        ended = count == 0;
+        for (std::size_t i = 0; i < count && !ended; ++i) {
+            ended = chunk[i] == '\n';
+            if (!ended)
+                line.push_back(chunk[i]);
         }
-    } catch (...) {
-        WipeBytes(chunk.data(), chunk.size());
-        throw;
+        if (line.size() > kLongestPasswordLine)
+            throw CliError(Problem::PasswordTooLong);
     }
-    WipeBytes(chunk.data(), chunk.size());
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
@@ -38,7 +29,7 @@ SecretText<char> ReadSecretLine(const std::function<std::size_t(char*, std::size
 SecretText<char16_t> SecretUtf16(const SecretText<char>& utf8)
 {
     SecretText<char16_t> text;
-    if (!AppendUtf16(utf8.view(), text))
+    if (!AppendUtf16({utf8.data(), utf8.size()}, text))
         throw CliError(Problem::PasswordNotUtf8);
     return text;
 }

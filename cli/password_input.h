@@ -17,7 +17,7 @@ inline constexpr std::size_t kLongestPasswordLine = std::size_t{1} << 20;
 SecretText<char> ReadSecretLine(const std::function<std::size_t(char*, std::size_t)>& read);
 
 // UTF-8 to UTF-16 without leaving an unwiped copy behind. Throws
-// CliError(InvalidUtf8).
+// CliError(PasswordNotUtf8).
 SecretText<char16_t> SecretUtf16(const SecretText<char>& utf8);
 
 // The password as the user gave it: one line of standard input, or typed on

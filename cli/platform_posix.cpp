@@ -11,6 +11,7 @@
 
 #include "cli_error.h"
 #include "password_input.h"
+#include "posix_io.h"
 
 namespace portauth::cli {
 namespace {
@@ -67,19 +68,6 @@ std::size_t readOrThrow(int fd, char* buffer, std::size_t size)
     }
 }
 
-bool writeAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t count = ::write(fd, text.data(), text.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
 class Terminal {
 public:
     Terminal() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
@@ -120,7 +108,7 @@ SecretText<char16_t> AskPasswordOnTerminal(Language language)
         // Echo goes off (dropping type-ahead) before the prompt shows, so
         // nothing typed after the prompt is lost or shown.
         const EchoOff echoOff(terminal.input());
-        writeAll(terminal.output(), language == Language::Chinese ? "密码：" : "Password: ");
+        WriteAll(terminal.output(), language == Language::Chinese ? "密码：" : "Password: ");
         typed = ReadSecretLine(
             [&](char* buffer, std::size_t size) { return readOrThrow(terminal.input(), buffer, size); });
     }
@@ -134,13 +122,13 @@ std::size_t ReadStandardInput(char* buffer, std::size_t size)
 
 void WriteOutput(std::string_view utf8)
 {
-    if (!writeAll(STDOUT_FILENO, utf8))
+    if (!WriteAll(STDOUT_FILENO, utf8))
         throw CliError(Problem::OutputFailed, std::strerror(errno));
 }
 
 void WriteError(std::string_view utf8) noexcept
 {
-    writeAll(STDERR_FILENO, utf8);
+    WriteAll(STDERR_FILENO, utf8);
 }
 
 } // namespace portauth::cli

@@ -7,7 +7,7 @@
 
 #include "cli_error.h"
 #include "password_input.h"
-#include "utf.h"
+#include "utf8.h"
 
 namespace portauth::cli {
 namespace {
@@ -40,7 +40,7 @@ bool writeTo(DWORD stream, std::string_view utf8)
     const HANDLE handle = GetStdHandle(stream);
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode))
-        return writeConsole(handle, Utf16FromUtf8(utf8, "output"));
+        return writeConsole(handle, FromUtf8(utf8));
     DWORD written = 0;
     return WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) != 0 &&
            written == utf8.size();
@@ -49,23 +49,18 @@ bool writeTo(DWORD stream, std::string_view utf8)
 SecretText<char16_t> readConsoleLine(HANDLE console)
 {
     SecretText<char16_t> line;
-    wchar_t chunk[256];
-    for (;;) {
+    SecretText<wchar_t> chunk(256);
+    for (bool ended = false; !ended;) {
         DWORD count = 0;
-        if (!ReadConsoleW(console, chunk, 256, &count, nullptr)) {
-            WipeBytes(chunk, sizeof chunk);
+        if (!ReadConsoleW(console, chunk.data(), static_cast<DWORD>(chunk.size()), &count, nullptr))
             throw CliError(Problem::PasswordUnreadable, std::to_string(GetLastError()));
-        }
-        bool ended = count == 0;
+        ended = count == 0;
         for (DWORD i = 0; i < count && !ended; ++i) {
             ended = chunk[i] == L'\n';
             if (!ended && chunk[i] != L'\r')
                 line.push_back(static_cast<char16_t>(chunk[i]));
         }
-        if (ended)
-            break;
     }
-    WipeBytes(chunk, sizeof chunk);
     return line;
 }
 
@@ -77,7 +72,7 @@ std::vector<std::string> CommandLineArguments(int, char**)
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
     for (int i = 1; wide != nullptr && i < count; ++i)
-        arguments.push_back(Utf8FromUtf16(reinterpret_cast<const char16_t*>(wide[i])));
+        arguments.push_back(ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
     LocalFree(wide);
     return arguments;
 }
@@ -133,10 +128,7 @@ void WriteOutput(std::string_view utf8)
 
 void WriteError(std::string_view utf8) noexcept
 {
-    try {
-        writeTo(STD_ERROR_HANDLE, utf8);
-    } catch (...) {
-    }
+    writeTo(STD_ERROR_HANDLE, utf8);
 }
 
 } // namespace portauth::cli

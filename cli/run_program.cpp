@@ -1,106 +1,62 @@
 #include "run_program.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <csignal>
-#include <stdexcept>
 #include <system_error>
+
+#include "posix_io.h"
 
 extern char** environ;
 
 namespace portauth::cli {
 namespace {
 
-class Pipe {
+[[noreturn]] void throwErrno(const char* what)
+{
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+// A file in memory for one of the child's standard streams. Unlike a pipe
+// it never fills up, so nothing waits on anything, and unlike a file on
+// disk the secret in the input never reaches a disk.
+class MemoryFile {
 public:
-    Pipe()
+    MemoryFile() : fd_(::memfd_create("portauth-cli", MFD_CLOEXEC))
     {
-        if (::pipe2(ends_.data(), O_CLOEXEC) != 0)
-            throw std::system_error(errno, std::generic_category(), "pipe");
+        if (fd_ < 0)
+            throwErrno("memfd_create");
     }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    ~Pipe()
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    ~MemoryFile() { ::close(fd_); }
+    int fd() const { return fd_; }
+
+    std::string contents() const
     {
-        closeEnd(0);
-        closeEnd(1);
-    }
-    int readEnd() const { return ends_[0]; }
-    int writeEnd() const { return ends_[1]; }
-    void closeEnd(std::size_t end)
-    {
-        if (ends_[end] >= 0)
-            ::close(ends_[end]);
-        ends_[end] = -1;
+        std::string text;
+        char buffer[4096];
+        ssize_t count = 0;
+        for (off_t at = 0; (count = ::pread(fd_, buffer, sizeof buffer, at)) > 0; at += count)
+            text.append(buffer, static_cast<std::size_t>(count));
+        if (count < 0)
+            throwErrno("pread");
+        return text;
     }
 
 private:
-    std::array<int, 2> ends_{-1, -1};
+    int fd_;
 };
-
-// The child may end without reading its input; that must not end us.
-class IgnoreBrokenPipe {
-public:
-    IgnoreBrokenPipe() { previous_ = std::signal(SIGPIPE, SIG_IGN); }
-    IgnoreBrokenPipe(const IgnoreBrokenPipe&) = delete;
-    IgnoreBrokenPipe& operator=(const IgnoreBrokenPipe&) = delete;
-    ~IgnoreBrokenPipe() { std::signal(SIGPIPE, previous_); }
-
-private:
-    void (*previous_)(int) = SIG_DFL;
-};
-
-void writeInput(Pipe& pipe, std::string_view input)
-{
-    while (!input.empty()) {
-        const ssize_t count = ::write(pipe.writeEnd(), input.data(), input.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        input.remove_prefix(static_cast<std::size_t>(count));
-    }
-    pipe.closeEnd(1);
-}
-
-void collect(Pipe& output, Pipe& errors, ProgramResult& result)
-{
-    std::array<pollfd, 2> watched{pollfd{output.readEnd(), POLLIN, 0}, pollfd{errors.readEnd(), POLLIN, 0}};
-    std::array<std::string*, 2> targets{&result.output, &result.errors};
-    std::array<char, 4096> buffer{};
-    int open = 2;
-    while (open > 0) {
-        if (::poll(watched.data(), watched.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            throw std::system_error(errno, std::generic_category(), "poll");
-        }
-        for (std::size_t i = 0; i < watched.size(); ++i) {
-            if (watched[i].fd < 0 || watched[i].revents == 0)
-                continue;
-            const ssize_t count = ::read(watched[i].fd, buffer.data(), buffer.size());
-            if (count > 0) {
-                targets[i]->append(buffer.data(), static_cast<std::size_t>(count));
-            } else if (count == 0 || errno != EINTR) {
-                watched[i].fd = -1;
-                --open;
-            }
-        }
-    }
-}
 
 int waitFor(pid_t child)
 {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR)
-            throw std::system_error(errno, std::generic_category(), "waitpid");
+            throwErrno("waitpid");
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -114,12 +70,14 @@ std::optional<ProgramResult> RunProgram(const std::vector<std::string>& argument
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
-    Pipe in, out, err;
+    const MemoryFile in, out, err;
+    if (!WriteAll(in.fd(), input) || ::lseek(in.fd(), 0, SEEK_SET) != 0)
+        throwErrno("write");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.readEnd(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out.writeEnd(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.writeEnd(), STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err.fd(), STDERR_FILENO);
     pid_t child = 0;
     const int failure = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -127,18 +85,8 @@ std::optional<ProgramResult> RunProgram(const std::vector<std::string>& argument
         return std::nullopt;
     if (failure != 0)
         throw std::system_error(failure, std::generic_category(), arguments.front());
-
-    in.closeEnd(0);
-    out.closeEnd(1);
-    err.closeEnd(1);
-    ProgramResult result;
-    {
-        const IgnoreBrokenPipe ignore;
-        writeInput(in, input);
-    }
-    collect(out, err, result);
-    result.exitCode = waitFor(child);
-    return result;
+    const int exitCode = waitFor(child);
+    return ProgramResult{exitCode, out.contents(), err.contents()};
 }
 
 } // namespace portauth::cli

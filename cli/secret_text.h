@@ -1,75 +1,33 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <memory>
-#include <string_view>
+#include <vector>
 
 #include "ansi_codepage.h"
 
 namespace portauth::cli {
 
-// A growable text for passwords. Unlike std::basic_string it wipes every
-// block it lets go of, the ones left behind by growing included.
-template <class Char>
-class SecretText {
-public:
-    SecretText() = default;
-    SecretText(const SecretText&) = delete;
-    SecretText& operator=(const SecretText&) = delete;
-    SecretText(SecretText&& other) noexcept
-        : data_(std::move(other.data_)), size_(other.size_), capacity_(other.capacity_)
+// Wipes every block it gives back, the ones left behind by growing included,
+// so a password leaves no copy on the heap.
+template <class T>
+struct WipingAllocator {
+    using value_type = T;
+    WipingAllocator() = default;
+    template <class U>
+    WipingAllocator(const WipingAllocator<U>&) noexcept {}
+    T* allocate(std::size_t count) { return std::allocator<T>().allocate(count); }
+    void deallocate(T* block, std::size_t count) noexcept
     {
-        other.size_ = other.capacity_ = 0;
+        WipeBytes(block, count * sizeof(T));
+        std::allocator<T>().deallocate(block, count);
     }
-    SecretText& operator=(SecretText&& other) noexcept
-    {
-        if (this != &other) {
-            wipe();
-            data_ = std::move(other.data_);
-            size_ = other.size_;
-            capacity_ = other.capacity_;
-            other.size_ = other.capacity_ = 0;
-        }
-        return *this;
-    }
-    ~SecretText() { wipe(); }
-
-    void push_back(Char c)
-    {
-        if (size_ == capacity_)
-            grow();
-        data_[size_++] = c;
-    }
-    void pop_back() noexcept
-    {
-        if (size_ > 0)
-            data_[--size_] = Char{};
-    }
-    Char back() const noexcept { return data_[size_ - 1]; }
-    bool empty() const noexcept { return size_ == 0; }
-    std::size_t size() const noexcept { return size_; }
-    std::basic_string_view<Char> view() const noexcept { return {data_.get(), size_}; }
-
-private:
-    void grow()
-    {
-        const std::size_t capacity = std::max<std::size_t>(64, capacity_ * 2);
-        auto data = std::make_unique<Char[]>(capacity);
-        std::copy_n(data_.get(), size_, data.get());
-        wipe();
-        data_ = std::move(data);
-        capacity_ = capacity;
-    }
-    void wipe() noexcept
-    {
-        if (data_)
-            WipeBytes(data_.get(), capacity_ * sizeof(Char));
-    }
-
-    std::unique_ptr<Char[]> data_;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
+    friend bool operator==(const WipingAllocator&, const WipingAllocator&) { return true; }
 };
+
+// A growable text for passwords. Unlike std::basic_string it has no buffer
+// inside the object, which would be left unwiped.
+template <class Char>
+using SecretText = std::vector<Char, WipingAllocator<Char>>;
 
 } // namespace portauth::cli

@@ -1,12 +1,11 @@
 #include "ini_text.h"
 
-#include <cstdint>
+#include "utf8.h"
 
 namespace portauth::ini {
 namespace {
 
 constexpr auto npos = std::string_view::npos;
-constexpr char16_t kReplacement = u'\uFFFD';
 
 bool isLineSpace(char c)
 {
@@ -118,50 +117,6 @@ Found find(std::string_view text, std::string_view section, std::string_view key
     return found;
 }
 
-void appendCodePoint(std::u16string& out, char32_t c)
-{
-    if (c < 0x10000) {
-        out += static_cast<char16_t>(c);
-        return;
-    }
-    c -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (c >> 10));
-    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-}
-
-// Each ill-formed sequence of UTF-8 becomes one U+FFFD (its maximal part, as
-// Unicode recommends); the bytes in the file stay as they are.
-void appendUtf8(std::u16string& out, std::string_view bytes)
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<std::uint8_t>(bytes[i++]);
-        if (lead < 0x80) {
-            out += lead;
-            continue;
-        }
-        std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        char32_t c = lead & (0x7F >> length);
-        std::uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-        std::uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-        if (lead < 0xC2 || lead > 0xF4)
-            length = 1;
-        std::size_t taken = 1;
-        for (; taken < length && i < bytes.size(); ++taken, ++i) {
-            const auto next = static_cast<std::uint8_t>(bytes[i]);
-            if (next < low || next > high)
-                break;
-            c = c << 6 | (next & 0x3F);
-            low = 0x80;
-            high = 0xBF;
-        }
-        if (taken == length && length > 1)
-            appendCodePoint(out, c);
-        else
-            out += kReplacement;
-    }
-}
-
 char16_t simpleEscape(char c)
 {
     switch (c) {
@@ -218,7 +173,7 @@ std::u16string unescaped(std::string_view raw)
     bool inQuotes = false;
     auto flushPlain = [&](std::size_t end) {
         if (plainStart != npos)
-            appendUtf8(out, raw.substr(plainStart, end - plainStart));
+            AppendUtf16(raw.substr(plainStart, end - plainStart), out);
         plainStart = npos;
     };
     auto skipSpaces = [&](std::size_t i) {
@@ -264,39 +219,6 @@ std::u16string unescaped(std::string_view raw)
             out.pop_back();
     }
     return withoutMarker(std::move(out));
-}
-
-void appendUtf8Of(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The code point at text[i], taking a surrogate pair whole (i moves onto
-// its second half); a lone surrogate is U+FFFD.
-char32_t codePointAt(std::u16string_view text, std::size_t& i)
-{
-    const char16_t c = text[i];
-    if (c < 0xD800 || c > 0xDFFF)
-        return c;
-    const bool pairs = c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-    if (!pairs)
-        return kReplacement;
-    ++i;
-    return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i]) - 0xDC00);
 }
 
 std::string hexEscape(char16_t c)
@@ -348,7 +270,7 @@ std::string escaped(std::u16string_view value)
                 out += hexEscape(c);
                 escapeHexDigit = true;
             } else {
-                appendUtf8Of(out, codePointAt(text, i));
+                AppendUtf8(out, CodePointAt(text, i));
             }
         }
     }
@@ -402,21 +324,6 @@ std::string WithValue(std::string_view text, std::string_view section, std::stri
     if (!text.empty())
         result += endsInBreak ? newline : newline + newline;
     return result + '[' + std::string(section) + ']' + newline + entry + newline;
-}
-
-std::u16string FromUtf8(std::string_view bytes)
-{
-    std::u16string text;
-    appendUtf8(text, bytes);
-    return text;
-}
-
-std::string ToUtf8(std::u16string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        appendUtf8Of(out, codePointAt(text, i));
-    return out;
 }
 
 } // namespace portauth::ini

@@ -19,9 +19,4 @@ std::optional<std::u16string> FindValue(std::string_view text, std::string_view 
 std::string WithValue(std::string_view text, std::string_view section, std::string_view key,
                       std::u16string_view value);
 
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
-std::string ToUtf8(std::u16string_view text);
-// UTF-8 to UTF-16; each ill-formed sequence becomes U+FFFD.
-std::u16string FromUtf8(std::string_view bytes);
-
 } // namespace portauth::ini

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "ini_text.h"
+#include "utf8.h"
 #include "numbered_error.h"
 
 namespace portauth {
@@ -28,7 +29,7 @@ constexpr auto kLockRetryPause = std::chrono::milliseconds(20);
 
 [[noreturn]] void throwAccessError(const char* action, const std::string& path)
 {
-    throw NumberedError(ErrorNumber::SettingsAccess, std::string("cannot ") + action + " " + path, ini::FromUtf8(path));
+    throw NumberedError(ErrorNumber::SettingsAccess, std::string("cannot ") + action + " " + path, FromUtf8(path));
 }
 
 // Closes on every path out, so that no descriptor outlives a failure.
@@ -77,7 +78,7 @@ std::string configFolder()
 
 std::string storePath(std::u16string_view application)
 {
-    return configFolder() + "/" + ini::ToUtf8(application) + ".ini";
+    return configFolder() + "/" + ToUtf8(application) + ".ini";
 }
 
 bool isRegularFile(int fd)
@@ -272,7 +273,7 @@ std::u16string GetSetting(std::u16string_view application, std::u16string_view s
 {
     const std::optional<std::string> file = readStore(storePath(application));
     const std::optional<std::u16string> value =
-        file ? ini::FindValue(*file, ini::ToUtf8(section), ini::ToUtf8(key)) : std::nullopt;
+        file ? ini::FindValue(*file, ToUtf8(section), ToUtf8(key)) : std::nullopt;
     return value ? *value : std::u16string(defaultValue);
 }
 
@@ -280,8 +281,8 @@ void SaveSetting(std::u16string_view application, std::u16string_view section,
                  std::u16string_view key, std::u16string_view value)
 {
     const std::string path = storePath(application);
-    const std::string sectionName = ini::ToUtf8(section);
-    const std::string keyName = ini::ToUtf8(key);
+    const std::string sectionName = ToUtf8(section);
+    const std::string keyName = ToUtf8(key);
     // Unchanged values cost nothing and need no write access: a store that
     // can only be read still loads without a failure.
     if (holds(readStore(path), sectionName, keyName, value))

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "ini_text.h"
 #include "settings_store.h"
+#include "utf8.h"
 
 int main(int argc, char** argv)
 {
@@ -18,7 +18,7 @@ int main(int argc, char** argv)
         const std::string key = argv[3];
         const std::u16string value = portauth::GetSetting(portauth::kSettingsApplication, portauth::kSettingsSection,
                                                           std::u16string(key.begin(), key.end()), u"<absent>");
-        std::fputs(portauth::ini::ToUtf8(value).c_str(), stdout);
+        std::fputs(portauth::ToUtf8(value).c_str(), stdout);
         return 0;
     }
     testing::InitGoogleTest(&argc, argv);
