@@ -217,7 +217,7 @@ TEST_F(Window, DrawsOneRuleAcrossTheWindowAndTheOutputBoxesOnTheScrollBarColour)
     ReleaseDC(main(), dc);
 }
 
-TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWays)
+TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWaysPastEnterAndEscape)
 {
     std::vector<HWND> visited, expected;
     for (ControlId id : ui::FocusOrder()) {
@@ -227,6 +227,9 @@ TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWays)
     }
     EXPECT_EQ(visited, expected);
     EXPECT_EQ(GetFocus(), expected.front()) << "Tab goes round";
+    // The dialog navigation makes these commands with no control.
+    press({VK_RETURN});
+    press({VK_ESCAPE});
     press({VK_SHIFT, VK_TAB});
     EXPECT_EQ(GetFocus(), expected.back()) << "and Shift+Tab back";
 }

@@ -4,8 +4,7 @@
 set -uo pipefail
 source "$(dirname "$0")/../e2e/x_session.sh"
 source "$(dirname "$0")/../e2e/wine_session.sh"
-export PORTAUTH_EXE PORTAUTH_ICO
-PORTAUTH_EXE=$(wine_path "$2") && PORTAUTH_ICO=$(wine_path "$3") || exit 1
+export PORTAUTH_EXE="$(wine_path "$2")" PORTAUTH_ICO="$(wine_path "$3")"
 
 status=0
 for dpi in 96 120; do
