@@ -31,7 +31,6 @@ windows_scenario() {
         awk -v name="\"$1\"=" '/^\[/ { inside = ($0 ~ /^\[Software\\\\Lanbridge\\\\PortAuth\]/) }
             inside && index($0, name) == 1 { print substr($0, length(name) + 1) }' "$WINEPREFIX/user.reg"
     }
-    targets() { xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -c ExcludeClipboardContentFromMonitorProcessing; }
 
     start_windows_program() {
         wine "$program" &
@@ -64,14 +63,8 @@ windows_scenario() {
 
     press Tab ctrl+c
     check "Windows: user name copied" "$(clipboard)" "alice@10.0.0.5"
-    check "Windows: user name not marked secret" "$(targets)" "0"
     press Tab ctrl+c
     check "Windows: password copied" "$(clipboard)" "$digest"
-    check "Windows: password marked secret" "$(targets)" "1"
-    press Tab ctrl+c
-    check "Windows: domain copied" "$(clipboard)" ""
-    press shift+Tab ctrl+shift+c c
-    check "Windows: Ctrl+Shift+C and C copy nothing" "$(clipboard)" ""
 
     press shift+Tab shift+Tab shift+Tab End BackSpace
     type_text " "
