@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives the real program on a virtual X display the way a person would:
 # types into the boxes, copies each output with Ctrl+C, reads the real
-# clipboard, checks the settings file from outside, and starts it again.
+# clipboard, checks what was stored from outside, and starts it again. The
+# same scenario runs PortAuth.exe under Wine, with the registry as its store.
 set -uo pipefail
 program=${1:?usage: e2e_test.sh PROGRAM (the Linux program, or PortAuth.exe to run under Wine)}
 source "$(dirname "$0")/x_session.sh"
@@ -17,77 +18,12 @@ secrets=$work/secrets
     gbk "$password"; echo
     gbk "中文"; echo
 } >"$secrets"
-files_holding_secrets() { LC_ALL=C grep -rlaF -f "$secrets" "$XDG_CONFIG_HOME"; }
-
-# The same scenario for PortAuth.exe under Wine: the registry instead of
-# the settings file, and the whole Wine prefix searched for the secrets.
-windows_scenario() {
+if [[ $program == *.exe ]]; then
     source "$(dirname "$0")/wine_session.sh"
     # How Wine writes "中文" in user.reg.
     printf '%s\n' 'pass\x4e2d\x6587' '\x4e2d\x6587' >>"$secrets"
-    prefix_files_holding_secrets() { LC_ALL=C grep -rlaF -f "$secrets" "$WINEPREFIX"; }
-    registry_value() { # name, as user.reg holds it once Wine has stopped
-        flush_registry
-        awk -v name="\"$1\"=" '/^\[/ { inside = ($0 ~ /^\[Software\\\\Lanbridge\\\\PortAuth\]/) }
-            inside && index($0, name) == 1 { print substr($0, length(name) + 1) }' "$WINEPREFIX/user.reg"
-    }
-
-    start_windows_program() {
-        wine "$program" &
-        app_pid=$!
-        window=""
-        local deadline=$((SECONDS + 20))
-        while [ -z "$window" ] && [ "$SECONDS" -lt "$deadline" ]; do
-            window=$(xdotool search --onlyvisible --name '^Lanbridge 802.1x Util for Windows 64$' 2>/dev/null | head -n 1)
-            sleep 0.1
-        done
-        [ -n "$window" ] || { echo "FAIL PortAuth.exe showed no window"; exit 1; }
-        # A server started afresh is still starting its desktop process.
-        sleep 1
-        xdotool windowfocus --sync "$window"
-        sleep 0.3
-    }
-
-    start_windows_program
-    press Tab
-    type_text "  alice "
-    press Tab
-    type_text " 10.0.0.5 "
-    press Tab
-    # xdotool types a character no key makes by remapping a key for a
-    # moment, which Wine, having read the keyboard map at start, never sees:
-    # the Chinese part of the password is pasted instead.
-    type_text "${password%中文}"
-    printf '%s' "中文" | xclip -selection clipboard -i
-    press ctrl+v
-
-    press Tab ctrl+c
-    check "Windows: user name copied" "$(clipboard)" "alice@10.0.0.5"
-    press Tab ctrl+c
-    check "Windows: password copied" "$(clipboard)" "$digest"
-
-    press shift+Tab shift+Tab shift+Tab End BackSpace
-    type_text " "
-    stop_program
-    check "Windows: account name in the registry" "$(registry_value Username)" '"  alice "'
-    check "Windows: IP address in the registry" "$(registry_value IP)" '" 10.0.0.5 "'
-    check "Windows: password kept out of the prefix and its registry" "$(prefix_files_holding_secrets)" ""
-
-    start_windows_program
-    press Tab ctrl+c
-    check "Windows: account name remembered" "$(clipboard)" "  alice "
-    press Tab Tab Tab ctrl+c
-    check "Windows: user name derived at start" "$(clipboard)" "alice@10.0.0.5"
-    press Tab ctrl+c
-    check "Windows: password output empty at start" "$(clipboard)" ""
-    stop_program
-}
-
-if [[ $program == *.exe ]]; then
-    windows_scenario
-    finish
-    exit
 fi
+files_holding_secrets() { LC_ALL=C grep -rlaF -f "$secrets" "$private_files"; }
 
 # First start: the focus is in the instruction box; Tab reaches the inputs.
 start_program
@@ -96,7 +32,7 @@ type_text "  alice "
 press Tab
 type_text " 10.0.0.5 "
 press Tab
-type_text "$password"
+type_password "$password"
 
 press Tab ctrl+c
 check "user name copied" "$(clipboard)" "alice@10.0.0.5"
@@ -107,16 +43,14 @@ check "domain copied" "$(clipboard)" ""
 press shift+Tab ctrl+shift+c c
 check "Ctrl+Shift+C and C copy nothing" "$(clipboard)" ""
 
-# Edit the address while the password is in its box, so that the saves, with
-# their lock and temporary files, run with the secret in memory.
+# Edit the address while the password is in its box, so that the saves run
+# with the secret in memory.
 press shift+Tab shift+Tab shift+Tab End BackSpace
 type_text " "
-check "password kept off the disk while running" "$(files_holding_secrets)" ""
-check "account name on disk" "$(setting Username)" '"  alice "'
-check "IP address on disk" "$(setting IP)" '" 10.0.0.5 "'
 stop_program
-check "password kept off the disk" "$(files_holding_secrets)" ""
-check "nothing but the settings file left" "$(cd "$XDG_CONFIG_HOME" && find . -mindepth 1)" "./Lanbridge.ini"
+check "account name stored" "$(stored_value Username)" '"  alice "'
+check "IP address stored" "$(stored_value IP)" '" 10.0.0.5 "'
+check "password and digest found nowhere" "$(files_holding_secrets)" ""
 
 # Second start: the remembered inputs are back and the user name is derived.
 start_program
@@ -127,6 +61,12 @@ check "user name derived at start" "$(clipboard)" "alice@10.0.0.5"
 press Tab ctrl+c
 check "password output empty at start" "$(clipboard)" ""
 stop_program
+
+if [[ $program == *.exe ]]; then
+    finish
+    exit
+fi
+check "nothing but the settings file left" "$(cd "$XDG_CONFIG_HOME" && find . -mindepth 1)" "./Lanbridge.ini"
 
 # The copied password carries the hint that keeps clipboard managers away;
 # the user name does not.

@@ -21,8 +21,40 @@ wineserver -w
 
 set_logical_dpi() { wine_reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f; }
 
-# The registry reaches user.reg when the server has written it out.
-flush_registry() { wineserver -w; }
+private_files=$WINEPREFIX
+
+# A value of the program's key, as user.reg holds it once the server has
+# written it out.
+stored_value() {
+    wineserver -w
+    awk -v name="\"$1\"=" '/^\[/ { inside = ($0 ~ /^\[Software\\\\Lanbridge\\\\PortAuth\]/) }
+        inside && index($0, name) == 1 { print substr($0, length(name) + 1) }' "$WINEPREFIX/user.reg"
+}
+
+start_program() {
+    wine "$program" &
+    app_pid=$!
+    window=""
+    local deadline=$((SECONDS + 20))
+    while [ -z "$window" ] && [ "$SECONDS" -lt "$deadline" ]; do
+        window=$(xdotool search --onlyvisible --name "^$window_title" 2>/dev/null | head -n 1)
+        sleep 0.1
+    done
+    [ -n "$window" ] || { echo "FAIL PortAuth.exe showed no window"; exit 1; }
+    # A server started afresh is still starting its desktop process.
+    sleep 1
+    xdotool windowfocus --sync "$window"
+    sleep 0.3
+}
+
+# xdotool types a character no key makes by remapping a key for a moment,
+# which Wine, having read the keyboard map at start, never sees: the Chinese
+# part is pasted instead.
+type_password() {
+    type_text "${1%中文}"
+    printf '%s' "中文" | xclip -selection clipboard -i
+    press ctrl+v
+}
 
 wine_path() { winepath -w "$1" 2>/dev/null; }
 

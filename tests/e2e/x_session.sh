@@ -86,4 +86,7 @@ stop_program() {
 press() { xdotool key --delay 30 "$@"; sleep 0.2; }
 type_text() { xdotool type --delay 30 -- "$1"; sleep 0.2; }
 clipboard() { xclip -selection clipboard -o 2>/dev/null; }
-setting() { sed -n "s/^$1=//p" "$settings_file"; }
+stored_value() { sed -n "s/^$1=//p" "$settings_file"; }
+type_password() { type_text "$1"; }
+# Where the program may write: the password must be found nowhere there.
+private_files=$XDG_CONFIG_HOME
