@@ -35,50 +35,43 @@ public:
     frmMain* form = nullptr;
 };
 
-class RecordingClipboard final : public ClipboardPort {
+// The clipboard, the store and the messages, each failing on demand.
+class FakePorts final : public ClipboardPort, public SettingsPort, public MessagePort {
 public:
-    void Clear() override { record(u"clear"); }
+    void Clear() override { copy(u"clear"); }
     void SetText(std::u16string_view text, Sensitivity sensitivity) override
     {
-        record((sensitivity == Sensitivity::Secret ? u"secret:" : u"set:") + std::u16string(text));
+        copy((sensitivity == Sensitivity::Secret ? u"secret:" : u"set:") + std::u16string(text));
     }
-    std::vector<std::u16string> log;
-    bool failing = false;
-
-private:
-    void record(std::u16string entry)
-    {
-        if (failing)
-            throw NumberedError(ErrorNumber::ClipboardUnavailable);
-        log.push_back(std::move(entry));
-    }
-};
-
-class MemorySettings final : public SettingsPort {
-public:
     std::u16string Get(std::u16string_view key) override
     {
-        if (unreadable)
-            throw NumberedError(ErrorNumber::SettingsAccess, "", u"/home/u/.config/Lanbridge.ini");
+        failIf(unreadable, ErrorNumber::SettingsAccess);
         return values[std::u16string(key)];
     }
     void Save(std::u16string_view key, std::u16string_view value) override
     {
-        if (unwritable)
-            throw NumberedError(ErrorNumber::SettingsAccess, "", u"/home/u/.config/Lanbridge.ini");
+        failIf(unwritable, ErrorNumber::SettingsAccess);
         saves.push_back(std::u16string(key) + u'=' + std::u16string(value));
         values[std::u16string(key)] = value;
     }
-    std::map<std::u16string, std::u16string> values;
-    std::vector<std::u16string> saves;
-    bool unreadable = false;
-    bool unwritable = false;
-};
-
-class CollectingMessages final : public MessagePort {
-public:
     void Show(Failure cause, std::u16string_view text) override { shown.push_back({cause, std::u16string(text)}); }
+
+    std::vector<std::u16string> clipboard, saves;
+    std::map<std::u16string, std::u16string> values;
     std::vector<std::pair<Failure, std::u16string>> shown;
+    bool clipboardHeld = false, unreadable = false, unwritable = false;
+
+private:
+    static void failIf(bool failing, ErrorNumber number)
+    {
+        if (failing)
+            throw NumberedError(number, "", u"/home/u/.config/Lanbridge.ini");
+    }
+    void copy(std::u16string entry)
+    {
+        failIf(clipboardHeld, ErrorNumber::ClipboardUnavailable);
+        clipboard.push_back(std::move(entry));
+    }
 };
 
 constexpr std::u16string_view abcDigest = u"900150983cd24fb0d6963f7d28e17f72";
@@ -93,30 +86,21 @@ protected:
     bool press(ControlId box, std::int16_t key, std::int16_t shift) { return form.KeyDown(box, key, shift); }
 
     FakeView view;
-    RecordingClipboard clipboard;
-    MemorySettings settings;
-    CollectingMessages messages;
-    frmMain form{view, clipboard, settings, messages};
+    FakePorts ports;
+    frmMain form{view, ports, ports, ports};
 };
 
 TEST_F(Decisions, LoadFillsRememberedInputsAndDerivesTheUserName)
 {
-    settings.values = {{u"Username", u" alice "}, {u"IP", u"10.0.0.5"}};
+    ports.values = {{u"Username", u" alice "}, {u"IP", u"10.0.0.5"}};
     load();
     EXPECT_EQ(view.Text(txtUsername), u" alice ");
     EXPECT_EQ(view.Text(txtIP), u"10.0.0.5");
     EXPECT_EQ(view.Text(txtNUserName), u"alice@10.0.0.5");
     EXPECT_EQ(view.Text(txtNPassword), u"");
     // Each remembered value goes back once, untrimmed; the first with the IP still empty.
-    EXPECT_EQ(settings.saves, (std::vector<std::u16string>{u"Username= alice ", u"IP=10.0.0.5"}));
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-TEST_F(Decisions, FirstStartChangesNothing)
-{
-    load();
-    EXPECT_TRUE(view.texts.empty());
-    EXPECT_TRUE(settings.saves.empty());
+    EXPECT_EQ(ports.saves, (std::vector<std::u16string>{u"Username= alice ", u"IP=10.0.0.5"}));
+    EXPECT_TRUE(ports.shown.empty());
 }
 
 TEST_F(Decisions, TypingDerivesAndRemembersEveryChange)
@@ -130,7 +114,7 @@ TEST_F(Decisions, TypingDerivesAndRemembersEveryChange)
     EXPECT_EQ(view.Text(txtNPassword), abcDigest);
     view.SetText(txtPassword, u"");
     EXPECT_EQ(view.Text(txtNPassword), u"d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(settings.saves, (std::vector<std::u16string>{u"Username=张", u"IP= 10.0.0.5 "}));
+    EXPECT_EQ(ports.saves, (std::vector<std::u16string>{u"Username=张", u"IP= 10.0.0.5 "}));
     EXPECT_EQ(view.Text(txtNDomain), u"");
 }
 
@@ -143,37 +127,32 @@ TEST_F(Decisions, PasswordOverflowEmptiesTheOutputAndTellsOnce)
     view.SetText(txtPassword, std::u16string(32768, u'a'));
     EXPECT_EQ(view.Text(txtNPassword), u"");
     view.type(txtPassword, u"b");
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, Failure::Password);
-    EXPECT_NE(messages.shown[0].second.find(u"（错误 6：溢出）"), std::u16string::npos);
+    ASSERT_EQ(ports.shown.size(), 1u);
+    EXPECT_EQ(ports.shown[0].first, Failure::Password);
+    EXPECT_NE(ports.shown[0].second.find(u"（错误 6：溢出）"), std::u16string::npos);
 
     view.SetText(txtPassword, u"abc");
     EXPECT_EQ(view.Text(txtNPassword), abcDigest);
     view.type(txtPassword, std::u16string(32768, u'a'));
-    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(ports.shown.size(), 2u);
 }
 
 TEST_F(Decisions, StoreFailuresAreToldOnceInChineseAndTypingGoesOn)
 {
-    settings.unwritable = true;
+    ports.unreadable = ports.unwritable = true;
     load();
+    EXPECT_TRUE(view.texts.empty());
+    ports.unreadable = false;
     view.type(txtUsername, u"a");
     view.type(txtIP, u"1");
     EXPECT_EQ(view.Text(txtNUserName), u"a@1");
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, Failure::SaveSettings);
-    EXPECT_NE(messages.shown[0].second.find(u"（错误 75：无法写入 /home/u/.config/Lanbridge.ini）"),
+    ASSERT_EQ(ports.shown.size(), 2u);
+    EXPECT_EQ(ports.shown[0].first, Failure::LoadSettings);
+    EXPECT_NE(ports.shown[0].second.find(u"（错误 75：无法读取 /home/u/.config/Lanbridge.ini）"),
               std::u16string::npos);
-}
-
-TEST_F(Decisions, UnreadableStoreIsToldAndLeavesTheBoxesEmpty)
-{
-    settings.unreadable = true;
-    load();
-    EXPECT_TRUE(view.texts.empty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, Failure::LoadSettings);
-    EXPECT_NE(messages.shown[0].second.find(u"无法读取 /home/u/"), std::u16string::npos);
+    EXPECT_EQ(ports.shown[1].first, Failure::SaveSettings);
+    EXPECT_NE(ports.shown[1].second.find(u"（错误 75：无法写入 /home/u/.config/Lanbridge.ini）"),
+              std::u16string::npos);
 }
 
 struct KeyCase {
@@ -190,12 +169,12 @@ class CtrlC : public Decisions, public testing::WithParamInterface<KeyCase> {};
 // box writes over the clipboard without emptying it; only the password is secret.
 TEST_P(CtrlC, CopiesTheWholeTextOfItsOwnBox)
 {
-    settings.values = {{u"Username", u"alice"}, {u"IP", u"10.0.0.5"}};
+    ports.values = {{u"Username", u"alice"}, {u"IP", u"10.0.0.5"}};
     load();
     view.type(txtPassword, u"abc");
     const KeyCase& c = GetParam();
     EXPECT_EQ(press(c.box, c.key, c.shift), !c.clipboard.empty());
-    EXPECT_EQ(clipboard.log, c.clipboard);
+    EXPECT_EQ(ports.clipboard, c.clipboard);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -213,24 +192,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
 {
     load();
-    clipboard.failing = true;
+    ports.clipboardHeld = true;
     EXPECT_TRUE(press(txtNUserName, kKeyC, kCtrlMask));
     press(txtNDomain, kKeyC, kCtrlMask);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_NE(messages.shown[0].second.find(u"（错误 521："), std::u16string::npos);
-    clipboard.failing = false;
+    ASSERT_EQ(ports.shown.size(), 1u);
+    EXPECT_NE(ports.shown[0].second.find(u"（错误 521："), std::u16string::npos);
+    ports.clipboardHeld = false;
     press(txtNUserName, kKeyC, kCtrlMask);
-    clipboard.failing = true;
+    ports.clipboardHeld = true;
     press(txtNUserName, kKeyC, kCtrlMask);
-    EXPECT_EQ(messages.shown.size(), 2u);
-}
-
-// Every text box and only those take the focus, in TabIndex order.
-TEST(WindowTable, FocusOrderFollowsTabIndex)
-{
-    EXPECT_EQ(FocusOrder(), (std::array{Text1, txtUsername, txtIP, txtPassword, txtNUserName, txtNPassword, txtNDomain}));
-    for (const Control& control : Controls())
-        EXPECT_EQ(&ControlOf(control.id), &control) << control.name;
+    EXPECT_EQ(ports.shown.size(), 2u);
 }
 
 } // namespace
