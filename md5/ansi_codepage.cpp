@@ -33,17 +33,6 @@ AnsiBytes::AnsiBytes(AnsiBytes&& other) noexcept
 {
 }
 
-AnsiBytes& AnsiBytes::operator=(AnsiBytes&& other) noexcept
-{
-    if (this != &other) {
-        wipe();
-        storage_ = std::move(other.storage_);
-        capacity_ = std::exchange(other.capacity_, 0);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 AnsiBytes::~AnsiBytes()
 {
     wipe();

@@ -19,7 +19,6 @@ public:
     AnsiBytes() = default;
     explicit AnsiBytes(std::size_t capacity);
     AnsiBytes(AnsiBytes&& other) noexcept;
-    AnsiBytes& operator=(AnsiBytes&& other) noexcept;
     AnsiBytes(const AnsiBytes&) = delete;
     AnsiBytes& operator=(const AnsiBytes&) = delete;
     ~AnsiBytes();
