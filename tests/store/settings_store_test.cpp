@@ -94,7 +94,7 @@ TEST_F(SettingsStore, ReadsAndWritesValuesAsEarlierVersionsDid)
     ::setenv("XDG_CONFIG_HOME", file.parent_path().c_str(), 1);
     const std::tuple<std::u16string, std::string, bool> rows[] = {
         {u"  alice ", "\"  alice \"", false},
-        {u"张三 é\u0080😀", "\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xf0\x9f\x98\x80", false},
+        {u"张三 é\u0080😀\U0010FFFF", "\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", false},
         {u"\ta=b;c#d[e]\"f\\g\nbreak\r\a\b\f\v", "\"\\ta=b;c#d[e]\\\"f\\\\g\\nbreak\\r\\a\\b\\f\\v\"", false},
         {u"\x01" u"1f\x1fg", "\\x1\\x31\\x66\\x1fg", false},
         {u"@x,y", "\"@@x,y\"", false},
@@ -106,10 +106,11 @@ TEST_F(SettingsStore, ReadsAndWritesValuesAsEarlierVersionsDid)
     };
     EXPECT_EQ(load(kUsernameKey), u"<absent>");
     for (const auto& [value, written, byHand] : rows) {
+        const std::string entry = (byHand ? "[ PortAuth ]\n Username\t=" : "[PortAuth]\nUsername=") + written + "\n";
         if (byHand)
-            writeBytes(file, "[PortAuth]\nUsername=" + written + "\n");
+            writeBytes(file, entry);
         save(kUsernameKey, value);
-        EXPECT_EQ(readBytes(file), "[PortAuth]\nUsername=" + written + "\n");
+        EXPECT_EQ(readBytes(file), entry);
         EXPECT_EQ(load(kUsernameKey), value) << written;
     }
 }
