@@ -170,6 +170,7 @@ refuses() {
 }
 check "a password on the command line is refused" refuses "*never taken from the command line*" \
     "$cli" derive --password S3cretpw
+check "no command is refused" refuses "*no command given*" "$cli" --account a
 check "a misspelt option is refused in Chinese under zh_CN" refuses "*未知选项“--acount”*" env LC_ALL=zh_CN.UTF-8 "$cli" derive --acount a
 # A folder where the keyfile should go: the rename fails after the temporary
 # file was written, and that file must go too.
