@@ -35,11 +35,6 @@ QString toQString(std::u16string_view text)
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::u16string toU16(const QString& text)
-{
-    return text.toStdU16String();
-}
-
 QFont windowFont()
 {
     // The Song face the texts were laid out in, then a free face with the
@@ -245,7 +240,7 @@ void FormWidget::connectEvents()
 
 std::u16string FormWidget::Text(ControlId box) const
 {
-    return toU16(static_cast<const QLineEdit*>(control(box))->text());
+    return static_cast<const QLineEdit*>(control(box))->text().toStdU16String();
 }
 
 void FormWidget::SetText(ControlId box, std::u16string_view text)
