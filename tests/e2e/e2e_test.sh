@@ -38,10 +38,6 @@ press Tab ctrl+c
 check "user name copied" "$(clipboard)" "alice@10.0.0.5"
 press Tab ctrl+c
 check "password copied" "$(clipboard)" "$digest"
-press Tab ctrl+c
-check "domain copied" "$(clipboard)" ""
-press shift+Tab ctrl+shift+c c
-check "Ctrl+Shift+C and C copy nothing" "$(clipboard)" ""
 
 # Edit the address while the password is in its box, so that the saves run
 # with the secret in memory.
@@ -58,54 +54,16 @@ press Tab ctrl+c
 check "account name remembered" "$(clipboard)" "  alice "
 press Tab Tab Tab ctrl+c
 check "user name derived at start" "$(clipboard)" "alice@10.0.0.5"
-press Tab ctrl+c
-check "password output empty at start" "$(clipboard)" ""
 stop_program
 
-if [[ $program == *.exe ]]; then
-    finish
-    exit
+# Only the Linux program: its own folder, and a process no debugger or core
+# file of the same user can read; the kernel hands such a process to root.
+if [[ $program != *.exe ]]; then
+    check "nothing but the settings file left" "$(cd "$XDG_CONFIG_HOME" && find . -mindepth 1)" "./Lanbridge.ini"
+    setpriv --reuid=65534 --regid=65534 --clear-groups -- "$program" 2>/dev/null &
+    app_pid=$!
+    window=$(wait_for_window "$app_pid")
+    check "process not dumpable" "$(stat -c %U /proc/$app_pid/environ)" "root"
+    stop_program
 fi
-check "nothing but the settings file left" "$(cd "$XDG_CONFIG_HOME" && find . -mindepth 1)" "./Lanbridge.ini"
-
-# The copied password carries the hint that keeps clipboard managers away;
-# the user name does not.
-targets() { xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -c x-kde-passwordManagerHint; }
-start_program
-press Tab Tab Tab
-type_text "abc"
-press Tab ctrl+c
-check "user name offered as plain text" "$(targets)" "0"
-press Tab ctrl+c
-check "password offered as a secret" "$(targets)" "1"
-stop_program
-
-# No core file and no debugger of the same user can read the credential:
-# the kernel hands a process that is not dumpable to root.
-setpriv --reuid=65534 --regid=65534 --clear-groups -- "$program" 2>/dev/null &
-app_pid=$!
-window=$(wait_for_window "$app_pid")
-check "process not dumpable" "$(stat -c %U /proc/$app_pid/environ)" "root"
-stop_program
-
-# Under a window manager, a message must not take the keyboard: with a store
-# that cannot be written, typing goes on into the box while it shows, and
-# failing again does not stack more messages.
-openbox --sm-disable >/dev/null 2>&1 &
-wm_pid=$!
-for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-rm -f "$settings_file" && mkdir "$settings_file"
-start_program
-windows() { xdotool search --onlyvisible --pid "$app_pid" | wc -l; }
-press Tab
-type_text "a"
-shown=$(windows)
-type_text "lice"
-press Tab Tab Tab ctrl+c
-check "typing goes on while a message shows" "$(clipboard)" "alice@"
-check "a message beside the window" "$((shown > 1))" "1"
-check "no message stacked on it" "$(windows)" "$shown"
-stop_program
-kill "$wm_pid"
-
 finish

@@ -56,6 +56,4 @@ type_password() {
     press ctrl+v
 }
 
-wine_path() { winepath -w "$1" 2>/dev/null; }
-
 trap 'wineserver -k 2>/dev/null; cleanup' EXIT

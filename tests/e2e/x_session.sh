@@ -49,8 +49,9 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 # `xdotool search --sync` looks only twice a second; a tighter loop saves
-# most of that on every start. A start that takes longer than the deadline counts as hung. Only the main
-# window counts: a message beside it may map first.
+# most of that on every start. A start that takes longer than the deadline
+# counts as hung. Only the main window counts: a message beside it may map
+# first.
 window_title="Lanbridge 802.1x Util"
 wait_for_window() { # pid
     local found="" deadline=$((SECONDS + 10))
@@ -66,13 +67,7 @@ start_program() {
     "$program" &
     app_pid=$!
     window=$(wait_for_window "$app_pid")
-    if [ -z "$window" ]; then
-        kill -KILL "$app_pid" 2>/dev/null
-        wait "$app_pid"
-        echo "FAIL the window did not appear (exit status $?)"
-        app_pid=""
-        exit 1
-    fi
+    [ -n "$window" ] || { echo "FAIL the window did not appear"; exit 1; }
     xdotool windowfocus --sync "$window"
 }
 

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Runs the Windows window test under Wine on a virtual display, at 96 and
-# at 120 dpi: window_test.sh WINDOW_TEST.EXE PORTAUTH.EXE PORTAUTH.ICO
+# at 120 dpi: window_test.sh WINDOW_TEST.EXE
 set -uo pipefail
 source "$(dirname "$0")/../e2e/x_session.sh"
 source "$(dirname "$0")/../e2e/wine_session.sh"
-export PORTAUTH_EXE="$(wine_path "$2")" PORTAUTH_ICO="$(wine_path "$3")"
 
 status=0
 for dpi in 96 120; do
