@@ -13,11 +13,7 @@ digest=$(gbk "$password" | md5sum | cut -c1-32)
 
 # Every form the password or its digest could take in a file.
 secrets=$work/secrets
-{
-    printf '%s\n' "$password" "中文" "$digest" "${digest^^}"
-    gbk "$password"; echo
-    gbk "中文"; echo
-} >"$secrets"
+printf '%s\n' "$password" "中文" "$digest" "${digest^^}" "$(gbk "$password")" "$(gbk 中文)" >"$secrets"
 if [[ $program == *.exe ]]; then
     source "$(dirname "$0")/wine_session.sh"
     # How Wine writes "中文" in user.reg.

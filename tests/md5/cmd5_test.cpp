@@ -13,10 +13,6 @@
 #include <functional>
 #include <random>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 using namespace portauth;
 
 namespace {
@@ -176,17 +172,14 @@ TEST(CMD5, LargestMessageMatchesTheReferenceAndOneByteMoreOverflows)
     EXPECT_EQ(ErrorOf([&] { md5.MD5Final(); }), 0);
 }
 
-TEST(CMD5, RegistersReadSigned)
+// The words read signed: the registers after MD5Init, and the rotation by
+// the truncated remainder of Bits, which stores both back.
+TEST(CMD5, WordsReadSigned)
 {
     CMD5 md5;
     md5.MD5Init();
     EXPECT_EQ((std::array{md5.RegisterA(), md5.RegisterB(), md5.RegisterC(), md5.RegisterD()}),
               (std::array<std::string, 4>{"1732584193", "-271733879", "-1732584194", "271733878"}));
-}
-
-// Rotates by the truncated remainder of Bits and stores both back.
-TEST(CMD5, LongLeftRotate)
-{
     struct Case { std::int32_t value, bits, expectedValue, expectedBits; };
     for (auto [value, bits, expectedValue, expectedBits] :
          {Case{INT_MIN + 1, 1, 3, 1}, Case{INT_MIN + 1, 33, 3, 1}, Case{INT_MIN + 1, -33, INT_MIN + 1, -1}}) {
@@ -205,24 +198,17 @@ TEST(ToAnsiCodePage, GivesTheGbkBytes)
     EXPECT_EQ(Bytes(ansi.bytes().begin(), ansi.bytes().end()), (Bytes{'A', 0, 0xD6, 0xD0, 0xA3, 0xA4, '?', '?'}));
 }
 
-// Whether this process still holds the file or folder open.
+#ifndef _WIN32
+// Whether this process still holds the file or folder open. Windows has no
+// such list; the reader is the same there but for the call that opens.
 bool LeftOpen(const fs::path& path)
 {
-#ifdef _WIN32
-    // An open that shares nothing fails while any handle to it is open.
-    const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return fs::exists(path);
-    CloseHandle(handle);
-    return false;
-#else
     return std::ranges::any_of(fs::directory_iterator("/proc/self/fd"), [&](const fs::directory_entry& descriptor) {
         std::error_code gone; // the iterator's own descriptor may be closed by now
         return fs::read_symlink(descriptor.path(), gone) == path;
     });
-#endif
 }
+#endif
 
 TEST(CMD5, FileFailureGivesTheEmptyTextAndClosesWhatItOpened)
 {
@@ -234,7 +220,9 @@ TEST(CMD5, FileFailureGivesTheEmptyTextAndClosesWhatItOpened)
         CMD5 md5;
         const std::string previous = md5.Md5_String_Calc(u"abc");
         EXPECT_EQ(md5.Md5_File_Calc(path.u16string()), "") << path;
+#ifndef _WIN32
         EXPECT_FALSE(LeftOpen(path)) << path;
+#endif
         EXPECT_EQ(md5.GetValues(), previous) << path;
     }
 }

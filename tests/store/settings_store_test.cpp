@@ -40,16 +40,6 @@ std::ptrdiff_t entries(const fs::path& folder)
     return std::distance(fs::directory_iterator(folder), {});
 }
 
-std::u16string load(std::u16string_view key)
-{
-    return GetSetting(kSettingsApplication, kSettingsSection, key, u"<absent>");
-}
-
-void save(std::u16string_view key, std::u16string_view value)
-{
-    SaveSetting(kSettingsApplication, kSettingsSection, key, value);
-}
-
 class SettingsStore : public testing::Test {
 protected:
     void SetUp() override
@@ -69,19 +59,22 @@ protected:
         fs::remove_all(configDir);
     }
 
+    static auto load(std::u16string_view key) { return GetSetting(kSettingsApplication, kSettingsSection, key, u"-"); }
+    static void save(auto key, auto value) { SaveSetting(kSettingsApplication, kSettingsSection, key, value); }
+
+    // Refused, and soon enough not to hold the window: the store gives up on
+    // a lock after about two seconds.
+    static void expectSaveRefused(std::string_view what)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_THROW(save(kUsernameKey, u"bob"), NumberedError) << what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << what;
+    }
+
     fs::path configDir;
     fs::path ini;
     std::ptrdiff_t descriptors = 0;
 };
-
-// Refused, and soon enough not to hold the window: the store gives up on a
-// lock after about two seconds.
-void expectSaveRefused(std::string_view what)
-{
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(save(kUsernameKey, u"bob"), NumberedError) << what;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << what;
-}
 
 // Values the program writes read the same in earlier versions of the
 // program, which wrote these bytes; the first save creates the folders.
@@ -104,7 +97,7 @@ TEST_F(SettingsStore, ReadsAndWritesValuesAsEarlierVersionsDid)
         {u"\ufffd\ufffd\ufffd\ufffd|\ufffd-\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd|\ufffd",
          "\xd5\xc5\xc8\xfd|\xe4\xb8-\xf0\x9f\x98|\xc0\x80|\xed\xa0\x80|\xe0\x80|\xf4\x90|\xf8|\xe9", true},
     };
-    EXPECT_EQ(load(kUsernameKey), u"<absent>");
+    EXPECT_EQ(load(kUsernameKey), u"-");
     for (const auto& [value, written, byHand] : rows) {
         const std::string entry = (byHand ? "[ PortAuth ]\n Username\t=" : "[PortAuth]\nUsername=") + written + "\n";
         if (byHand)

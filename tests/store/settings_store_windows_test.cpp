@@ -14,11 +14,6 @@ namespace {
 constexpr std::u16string_view kApplication = u"PortAuth store test";
 const wchar_t* const kSectionKey = L"Software\\PortAuth store test\\PortAuth";
 
-std::u16string load(std::u16string_view key)
-{
-    return GetSetting(kApplication, kSettingsSection, key, u"<absent>");
-}
-
 // Whether the value is stored with this type and no other.
 bool storedAs(const wchar_t* name, DWORD type)
 {
@@ -29,6 +24,7 @@ class RegistryStore : public testing::Test {
 protected:
     void SetUp() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\PortAuth store test"); }
     void TearDown() override { SetUp(); }
+    static auto load(std::u16string_view key) { return GetSetting(kApplication, kSettingsSection, key, u"-"); }
 };
 
 // Each text is kept exactly, as a plain string. Start-up saves back what it
@@ -36,13 +32,13 @@ protected:
 // into a plain one. Another writer may have stored it without a terminator.
 TEST_F(RegistryStore, KeepsEachTextExactlyAndRewritesNone)
 {
-    EXPECT_EQ(load(kUsernameKey), u"<absent>");
+    EXPECT_EQ(load(kUsernameKey), u"-");
     for (const std::u16string_view value : {u"", u"  张三😀 a,b;c=d\"\\\n"}) {
         SaveSetting(kApplication, kSettingsSection, kUsernameKey, value);
         EXPECT_EQ(load(kUsernameKey), value);
         EXPECT_TRUE(storedAs(L"Username", RRF_RT_REG_SZ));
     }
-    EXPECT_EQ(load(kIPKey), u"<absent>");
+    EXPECT_EQ(load(kIPKey), u"-");
     const wchar_t text[] = L"10.0.0.5";
     ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kSectionKey, L"IP", REG_EXPAND_SZ, text, sizeof text - 2), 0);
     SaveSetting(kApplication, kSettingsSection, kIPKey, u"10.0.0.5");

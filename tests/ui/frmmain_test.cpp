@@ -16,11 +16,7 @@ namespace {
 // Boxes as a toolkit holds them: setting a different text raises Change.
 class FakeView final : public FormView {
 public:
-    std::u16string Text(ControlId box) const override
-    {
-        const auto found = texts.find(box);
-        return found == texts.end() ? std::u16string() : found->second;
-    }
+    std::u16string Text(ControlId box) const override { return texts.contains(box) ? texts.at(box) : u""; }
     void SetText(ControlId box, std::u16string_view text) override
     {
         if (Text(box) == text)

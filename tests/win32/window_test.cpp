@@ -33,32 +33,30 @@ bool Overlap(const RECT& a, const RECT& b)
 }
 
 // One clipboard format as text up to its first zero, or "-" when it is
-// absent: a DWORD 0 reads as the empty text.
+// absent: a DWORD 0 reads as the empty text. The clipboard is opened by
+// the caller.
 std::wstring Clipboard(UINT format)
 {
-    OpenClipboard(nullptr);
     HANDLE data = GetClipboardData(format);
-    std::wstring text = L"-";
-    if (data) {
-        const auto* chars = static_cast<const wchar_t*>(GlobalLock(data));
-        text.assign(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
+    const auto* chars = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    const std::wstring text = chars ? std::wstring(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t))) : L"-";
+    GlobalUnlock(data);
     return text;
 }
 
-// The formats that keep a text from clipboard monitors, the history and
-// the cloud.
-std::wstring SecretFormats()
+// The text copied, then the formats that keep it from clipboard monitors,
+// the history and the cloud.
+std::wstring Copied()
 {
-    std::wstring values;
+    OpenClipboard(nullptr);
+    std::wstring values = Clipboard(CF_UNICODETEXT);
     for (const wchar_t* name : {L"ExcludeClipboardContentFromMonitorProcessing", L"CanIncludeInClipboardHistory",
                                 L"CanUploadToCloudClipboard"})
-        values += Clipboard(RegisterClipboardFormatW(name)) + L";";
+        values += L";" + Clipboard(RegisterClipboardFormatW(name));
+    CloseClipboard();
     return values;
 }
-const std::wstring kSecret = L";;;", kNotSecret = L"-;-;-;";
+const std::wstring kSecret = L";;;", kNotSecret = L";-;-;-";
 
 class Window : public ::testing::Test {
 protected:
@@ -106,20 +104,17 @@ protected:
     std::unique_ptr<MainWindow> window_;
 };
 
-// The client area and one row whose twips do not divide evenly at 120 dpi
-// anchor the scale, and show that the prefix runs at the dpi asked for.
+// A fixed client area of 5475 x 5940 twips at the dpi asked for, with a
+// caption, the program's icon and a close box, and nothing to resize,
+// minimise or maximise.
 TEST_F(Window, FixedFrameScaledToTheDpiHoldsEveryControlWithoutOverlap)
 {
-    // A caption with the program's icon and a close box, and nothing to
-    // resize, minimise or maximise.
     EXPECT_NE(GetClassLongPtrW(main(), GCLP_HICON), 0);
-    const LONG frame = GetWindowLongW(main(), GWL_STYLE) & WS_OVERLAPPEDWINDOW;
+    EXPECT_EQ(GetWindowLongW(main(), GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_CAPTION | WS_SYSMENU);
     RECT client{};
     GetClientRect(main(), &client);
-    const RECT domain = rectOf(ControlId::txtNDomain);
-    EXPECT_EQ((std::array{frame, client.right, client.bottom, domain.left, domain.top, domain.right, domain.bottom}),
-              (g_dpi == 120 ? std::array<LONG, 7>{WS_CAPTION | WS_SYSMENU, 456, 495, 95, 456, 434, 481}
-                            : std::array<LONG, 7>{WS_CAPTION | WS_SYSMENU, 365, 396, 76, 365, 347, 385}));
+    EXPECT_NEAR(client.right, 5475.0 * g_dpi / 1440, 1);
+    EXPECT_NEAR(client.bottom, 5940.0 * g_dpi / 1440, 1);
     for (const ui::Control& a : ui::Controls()) {
         const RECT placed = rectOf(a.id);
         EXPECT_TRUE(placed.left >= 0 && placed.top >= 0 && placed.right <= client.right
@@ -237,19 +232,16 @@ TEST_F(Window, CtrlCCopiesTheWholeOutputAndMarksOnlyThePasswordSecret)
     SetWindowTextW(box(ControlId::txtUsername), L"bob");
     SetWindowTextW(box(ControlId::txtPassword), L"abc");
     press({VK_CONTROL, 'C'}, box(ControlId::txtNPassword));
-    EXPECT_EQ(Clipboard(CF_UNICODETEXT), L"900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(SecretFormats(), kSecret);
+    EXPECT_EQ(Copied(), L"900150983cd24fb0d6963f7d28e17f72" + kSecret);
     press({VK_CONTROL, 'C'}, box(ControlId::txtNDomain));
-    EXPECT_EQ(Clipboard(CF_UNICODETEXT), L"");
-    EXPECT_EQ(SecretFormats(), kSecret);
+    EXPECT_EQ(Copied(), kSecret);
 
     // With part of the text selected, the box's own copy would take the part.
     Edit_SetSel(box(ControlId::txtNUserName), 0, 1);
     press({VK_CONTROL, 'C'}, box(ControlId::txtNUserName));
-    EXPECT_EQ(Clipboard(CF_UNICODETEXT), L"bob@");
-    EXPECT_EQ(SecretFormats(), kNotSecret);
+    EXPECT_EQ(Copied(), L"bob@" + kNotSecret);
     press({VK_CONTROL, VK_SHIFT, 'C'}, box(ControlId::txtNPassword));
-    EXPECT_EQ(Clipboard(CF_UNICODETEXT), L"bob@");
+    EXPECT_EQ(Copied(), L"bob@" + kNotSecret);
 }
 
 TEST_F(Window, AHeldClipboardIsToldBesideTheWindowWithoutTakingTheFocus)
