@@ -19,7 +19,6 @@ if [[ $program == *.exe ]]; then
     # How Wine writes "中文" in user.reg.
     printf '%s\n' 'pass\x4e2d\x6587' '\x4e2d\x6587' >>"$secrets"
 fi
-files_holding_secrets() { LC_ALL=C grep -rlaF -f "$secrets" "$private_files"; }
 
 # First start: the focus is in the instruction box; Tab reaches the inputs.
 start_program
@@ -42,7 +41,7 @@ type_text " "
 stop_program
 check "account name stored" "$(stored_value Username)" '"  alice "'
 check "IP address stored" "$(stored_value IP)" '" 10.0.0.5 "'
-check "password and digest found nowhere" "$(files_holding_secrets)" ""
+check "password and digest found nowhere" "$(LC_ALL=C grep -rlaF -f "$secrets" "$private_files")" ""
 
 # Second start: the remembered inputs are back and the user name is derived.
 start_program

@@ -1,4 +1,3 @@
-#include "ansi_codepage.h"
 #include "cmd5.h"
 #include "reference_md5.h"
 
@@ -188,14 +187,6 @@ TEST(CMD5, WordsReadSigned)
         EXPECT_EQ(value, expectedValue);
         EXPECT_EQ(bits, expectedBits);
     }
-}
-
-// On Windows this is the system's conversion to the ANSI code page, 936 in
-// the tests: best fit for the yen sign, a '?' for each half of a pair.
-TEST(ToAnsiCodePage, GivesTheGbkBytes)
-{
-    const AnsiBytes ansi = ToAnsiCodePage(std::u16string(u"A\0\u4E2D\u00A5\U0001F600", 6));
-    EXPECT_EQ(Bytes(ansi.bytes().begin(), ansi.bytes().end()), (Bytes{'A', 0, 0xD6, 0xD0, 0xA3, 0xA4, '?', '?'}));
 }
 
 #ifndef _WIN32

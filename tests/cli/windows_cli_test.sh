@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# portauth-cli.exe under Wine, as a Chinese Windows runs it: the arguments
+# and the password arrive as Unicode, the password is hashed in Windows' code
+# page 936 (密 C3 DC, 码 C2 EB, and ¥ A3 A4 by best fit, written out by hand),
+# the output leaves as UTF-8, and a refusal is one line, in Chinese.
+# Usage: windows_cli_test.sh PORTAUTH-CLI.EXE WINE-RUN
+set -uo pipefail
+digest=$(printf '\xc3\xdc\xc2\xeb\xa3\xa42024' | openssl md5 -r | cut -c1-32)
+derived=$(printf '密码¥2024\n' | "$2" "$1" derive --json --account ' 张三' --ip 1 --password-stdin)
+[ "$derived" = "{\"username\":\"张三@1\",\"password\":\"$digest\",\"domain\":\"\"}" ] || { echo "derived: $derived"; exit 1; }
+refusal=$("$2" "$1" derive --password "$digest" 2>&1 >/dev/null) && { echo "a password on the command line was taken"; exit 1; }
+[[ $refusal == *密码不从命令行读取* && $refusal != *$'\n'* ]] || { echo "refusal: $refusal"; exit 1; }
