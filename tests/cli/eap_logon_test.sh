@@ -15,10 +15,8 @@ done
 
 # Unique per run, so parallel runs cannot collide; interface names stay
 # within the kernel's 15 bytes.
-authenticator=portauth-auth-$$
-supplicant=portauth-supp-$$
-auth_if=pa$$a
-supp_if=pa$$s
+authenticator=portauth-auth-$$ supplicant=portauth-supp-$$
+auth_if=pa$$a supp_if=pa$$s
 control=/run/wpa_supplicant
 control_existed=$([ -d $control ] && echo yes)
 scratch=$(mktemp -d)
@@ -26,8 +24,7 @@ scratch=$(mktemp -d)
 # getting the whole test killed before it can clean up.
 cli=$scratch/portauth-cli
 printf '#!/bin/bash\nexec timeout --foreground 5 %q "$@"\n' "$(realpath "$1")" >"$cli" && chmod +x "$cli"
-failed=0
-logons=0
+failed=0 logons=0
 
 stop_pidfile() { [ -s "$1" ] && kill "$(cat "$1")" 2>/dev/null; rm -f "$1"; }
 
@@ -121,13 +118,18 @@ keyfile_reads_back() {
             --interface eth0 --account alice --ip 10.0.0.5 --password-stdin || return
         [ "${uuid:=$(grep '^uuid=' "$keyfile")}" = "$(grep '^uuid=' "$keyfile")" ] || { echo "new $uuid"; return 1; }
     done
+    # Another connection gets a random (version 4) UUID of its own.
+    printf 'x\n' | "$cli" networkmanager --keyfile "$scratch/other" --account a --ip b --password-stdin || return
+    [ "$(grep -cE '^uuid=[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$' "$keyfile" "$scratch/other")" = \
+        "$keyfile:1"$'\n'"$scratch/other:1" ] && [ "$uuid" != "$(grep '^uuid=' "$scratch/other")" ] || return
     [ "$(stat -c %a "$keyfile")" = 600 ] && [ -z "$(find "$scratch" -name 'wired.nmconnection.*')" ] || return
     nmcli --offline connection modify ipv4.method auto <"$keyfile" >"$scratch/back" || return
     diff <(printf '%s\n' "[connection]" 'id=\slab\\net' "interface-name=eth0" "[802-1x]" "eap=md5;" \
         "identity=alice@10.0.0.5" "password=$(printf '%s' "$ascii_password" | md5_of)") \
         <(grep -E '^(\[connection\]|\[802-1x\]|id=|interface-name=|eap=|identity=|password=)' "$scratch/back")
 }
-check "networkmanager --keyfile: mode 600, same UUID when rewritten, read back by nmcli --offline" keyfile_reads_back
+check "networkmanager --keyfile: mode 600, the UUID kept when rewritten and new for another, read back by nmcli --offline" \
+    keyfile_reads_back
 
 # Characters of two, three and four UTF-8 bytes; U+10000 at the very end:
 # the first pair of surrogates, with nothing after.
@@ -141,7 +143,7 @@ check "derive --json escapes quotes, backslashes and control characters, keeps U
 asks_without_echo() {
     local shown
     shown=$({ sleep 1; echo S3cretpw; } | script -qfec "$(printf %q "$cli") derive --account a --ip b" /dev/null) &&
-        [[ $shown != *S3cretpw* && $shown == *55884d43c936a23641b70c0ec7e6de72* ]] || { echo "$shown"; return 1; }
+        [[ $shown != *S3cretpw* && $shown == *$'\r\na@b\r\n55884d43c936a23641b70c0ec7e6de72'* ]] || { echo "$shown"; return 1; }
 }
 check "the terminal prompt reads the password without echo" asks_without_echo
 # Expects a failure whose standard error is one line matching the pattern.
@@ -154,6 +156,8 @@ refuses() {
 check "a password on the command line is refused" refuses "*never taken from the command line*" \
     "$cli" derive --password S3cretpw
 check "no command is refused" refuses "*no command given*" "$cli" --account a
+check "without a terminal the password must come on standard input" refuses "*; use --password-stdin" \
+    setsid -w "$cli" derive --account a --ip b </dev/null
 check "a misspelt option is refused in Chinese under zh_CN" refuses "*未知选项“--acount”*" env LC_ALL=zh_CN.UTF-8 "$cli" derive --acount a
 # A folder where the keyfile should go: the rename fails after the temporary
 # file was written, and that file must go too.

@@ -10,8 +10,7 @@ unset WAYLAND_DISPLAY
 mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 settings_file=$XDG_CONFIG_HOME/Lanbridge.ini
 
-passes=0
-failures=0
+passes=0 failures=0
 check() { # name actual expected
     if [ "$2" == "$3" ]; then
         echo "ok   $1"
@@ -27,8 +26,7 @@ finish() {
     [ "$failures" -eq 0 ]
 }
 
-app_pid=""
-xvfb_pid=""
+app_pid="" xvfb_pid=""
 cleanup() {
     [ -n "$app_pid" ] && kill -KILL "$app_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null

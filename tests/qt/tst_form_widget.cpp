@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QToolButton>
 
 #include <map>
 #include <memory>
@@ -114,16 +115,14 @@ private slots:
     // Every caption on one line, with room for all of it as measured.
     void textsShowWhole()
     {
-        int labels = 0;
         for (const QLabel* label : window->findChildren<QLabel*>()) {
-            ++labels;
             const QFontMetrics metrics(label->font(), label);
             const QRect needed = metrics.boundingRect(label->text());
             const QRect room = label->contentsRect();
             QVERIFY2(!label->text().isEmpty() && needed.width() <= room.width() && metrics.height() <= room.height(),
                      qPrintable(label->objectName()));
         }
-        QCOMPARE(labels, 9);
+        QCOMPARE(window->findChildren<QLabel*>().size(), 9);
     }
 
     // Twelve lines, none wrapped again, the eleven with text in view, no scroll bar.
@@ -242,7 +241,7 @@ private slots:
 
     // Beside the window, never over it, and without taking the focus from
     // the box the user types in; a message raised while the window is hidden
-    // waits for it, and one cause shows one message.
+    // waits for it, one cause shows one message, and its button closes it.
     void messagesStandAsideWithoutFocus()
     {
         QWidget* box = control(QStringLiteral("txtUsername"));
@@ -267,6 +266,8 @@ private slots:
         window->move(screen.right() - window->frameGeometry().width(), screen.top());
         QTRY_VERIFY(shown[0]->geometry().right() < window->frameGeometry().left());
         QVERIFY(screen.contains(shown[0]->geometry()));
+        QTest::mouseClick(shown[0]->findChild<QToolButton*>(), Qt::LeftButton);
+        QVERIFY(visibleMessages().isEmpty());
     }
 
     // Qt's own texts, such as a box's context menu, in Chinese as well.

@@ -80,11 +80,8 @@ constexpr std::u16string_view abcDigest = u"900150983cd24fb0d6963f7d28e17f72";
 
 class Decisions : public testing::Test {
 protected:
-    void load()
-    {
-        view.form = &form;
-        form.Form_Load();
-    }
+    Decisions() { view.form = &form; }
+    void load() { form.Form_Load(); }
     bool press(ControlId box, std::int16_t key, std::int16_t shift) { return form.KeyDown(box, key, shift); }
 
     FakeView view;
