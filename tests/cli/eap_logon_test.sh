@@ -10,15 +10,13 @@ set -uo pipefail
 
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: network namespaces need root"; exit 77; }
 for tool in hostapd wpa_supplicant wpa_cli nmcli openssl iconv ip python3 script; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/packages.sh installs it)"; exit 1; }
-done
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/packages.sh installs it)"; exit 1; }; done
 
 # Unique per run, so parallel runs cannot collide; interface names stay
 # within the kernel's 15 bytes.
 authenticator=portauth-auth-$$ supplicant=portauth-supp-$$
 auth_if=pa$$a supp_if=pa$$s
-control=/run/wpa_supplicant
-control_existed=$([ -d $control ] && echo yes)
+control=/run/wpa_supplicant control_existed=$([ -d /run/wpa_supplicant ] && echo yes)
 scratch=$(mktemp -d)
 # Each run of the program is bounded, so a hang fails one check instead of
 # getting the whole test killed before it can clean up.

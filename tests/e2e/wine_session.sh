@@ -1,8 +1,7 @@
 # Sourced after x_session.sh by the scripts that run Windows programs: a
 # Wine prefix of the run's own, on the run's virtual display.
 
-export WINEPREFIX=$work/wine
-export WINEDEBUG=-all
+export WINEPREFIX=$work/wine WINEDEBUG=-all
 # Wine's ANSI code page follows the locale: 936, as on a Chinese Windows.
 export LANG=zh_CN.UTF-8
 # No Mono or Gecko: nothing here needs them, and asking for them would stall.
@@ -14,8 +13,10 @@ wineboot -i >/dev/null 2>&1 || { echo "FAIL wineboot could not make a Wine prefi
 # With no window manager on the display, Wine draws the frame and caption
 # itself, as Windows does, and closes a window without waiting for one.
 wine_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
-# Windows' own scroll-bar grey, which Wine leaves white like the boxes.
+# Windows' own scroll-bar grey, which Wine leaves white like the boxes, and
+# a window-text colour other than the black a device context starts with.
 wine_reg add 'HKCU\Control Panel\Colors' /v Scrollbar /t REG_SZ /d "200 200 200" /f
+wine_reg add 'HKCU\Control Panel\Colors' /v WindowText /t REG_SZ /d "0 0 160" /f
 # The colours are read when the server starts.
 wineserver -w
 

@@ -4,8 +4,7 @@
 
 work=$(mktemp -d)
 export XDG_CONFIG_HOME=$work/config
-export QT_QPA_PLATFORM=xcb
-export XDG_RUNTIME_DIR=$work/runtime
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime
 unset WAYLAND_DISPLAY
 mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 settings_file=$XDG_CONFIG_HOME/Lanbridge.ini

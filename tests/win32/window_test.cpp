@@ -113,8 +113,8 @@ TEST_F(Window, FixedFrameScaledToTheDpiHoldsEveryControlWithoutOverlap)
     EXPECT_EQ(GetWindowLongW(main(), GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_CAPTION | WS_SYSMENU);
     RECT client{};
     GetClientRect(main(), &client);
-    EXPECT_NEAR(client.right, 5475.0 * g_dpi / 1440, 1);
-    EXPECT_NEAR(client.bottom, 5940.0 * g_dpi / 1440, 1);
+    EXPECT_NEAR(client.right, 5475.0 * g_dpi / 1440, 0.5);
+    EXPECT_NEAR(client.bottom, 5940.0 * g_dpi / 1440, 0.5);
     for (const ui::Control& a : ui::Controls()) {
         const RECT placed = rectOf(a.id);
         EXPECT_TRUE(placed.left >= 0 && placed.top >= 0 && placed.right <= client.right
@@ -204,6 +204,12 @@ TEST_F(Window, DrawsOneRuleAcrossTheWindowAndTheOutputBoxesOnTheScrollBarColour)
         EXPECT_EQ(GetPixel(dc, placed.right - 5, placed.bottom - 5), GetSysColor(grey ? COLOR_SCROLLBAR : COLOR_WINDOW))
             << ui::ControlOf(id).name;
     }
+    // The boxes write in the window-text colour, not the DC's black.
+    const RECT text = rectOf(ControlId::Text1);
+    int inked = 0;
+    for (LONG at = 0, width = text.right - text.left; at < 16 * width; ++at)
+        inked += GetPixel(dc, text.left + at % width, text.top + at / width) == GetSysColor(COLOR_WINDOWTEXT);
+    EXPECT_GT(inked, 0);
     ReleaseDC(main(), dc);
 }
 
