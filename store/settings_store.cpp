@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "ini_text.h"
+#include "posix_io.h"
 #include "utf8.h"
 #include "numbered_error.h"
 
@@ -99,18 +100,6 @@ bool readAll(int fd, std::string& bytes)
         if (count > 0)
             bytes.append(buffer, static_cast<std::size_t>(count));
     }
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-        if (count < 0 && errno != EINTR)
-            return false;
-        if (count > 0)
-            bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
 }
 
 // The whole file, or nothing when there is none. Only a regular file is
@@ -256,7 +245,7 @@ void replaceFile(const std::string& path, std::string_view content)
     const std::string temporary = folder.valid() ? createTemporary(folder.get(), destination.name, file) : "";
     if (!file.valid())
         throwAccessError("write", path);
-    const bool written = takeOver(file.get(), destination.existing) && writeAll(file.get(), content)
+    const bool written = takeOver(file.get(), destination.existing) && WriteAll(file.get(), content)
                          && ::fsync(file.get()) == 0 && file.close();
     if (!written || ::renameat(folder.get(), temporary.c_str(), folder.get(), destination.name.c_str()) != 0) {
         ::unlinkat(folder.get(), temporary.c_str(), 0);

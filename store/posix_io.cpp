@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-namespace portauth::cli {
+namespace portauth {
 
 bool WriteAll(int fd, std::string_view text) noexcept
 {
@@ -21,4 +21,4 @@ bool WriteAll(int fd, std::string_view text) noexcept
     return true;
 }
 
-} // namespace portauth::cli
+} // namespace portauth
