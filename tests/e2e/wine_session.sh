@@ -1,15 +1,21 @@
 # Sourced after x_session.sh by the scripts that run Windows programs: a
 # Wine prefix of the run's own, on the run's virtual display.
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine.sh"
+use_wine_for "$program" || exit 1
+echo "# $wine_kind"
 export WINEPREFIX=$work/wine WINEDEBUG=-all
 # Wine's ANSI code page follows the locale: 936, as on a Chinese Windows.
 export LANG=zh_CN.UTF-8
 # No Mono or Gecko: nothing here needs them, and asking for them would stall.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-wine_reg() { wine reg "$@" >/dev/null 2>&1; }
+wine_reg() {
+    local said
+    said=$(wine reg "$@" 2>&1) || { echo "FAIL wine reg $*: $said"; return 1; }
+}
 
-wineboot -i >/dev/null 2>&1 || { echo "FAIL wineboot could not make a Wine prefix"; exit 1; }
+boot_wine_prefix 2>&1 || { echo "FAIL no Wine prefix"; exit 1; }
 # With no window manager on the display, Wine draws the frame and caption
 # itself, as Windows does, and closes a window without waiting for one.
 wine_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
@@ -33,7 +39,7 @@ stored_value() {
 }
 
 start_program() {
-    wine "$program" &
+    "$wine_program" "$program" &
     app_pid=$!
     window=""
     local deadline=$((SECONDS + 20))
