@@ -43,7 +43,7 @@ public:
     }
     std::u16string Get(std::u16string_view key) override
     {
-        failIf(unreadable, ErrorNumber::SettingsAccess);
+        failIf(unreadable == key, ErrorNumber::SettingsAccess);
         return values[std::u16string(key)];
     }
     void Save(std::u16string_view key, std::u16string_view value) override
@@ -57,11 +57,14 @@ public:
     {
         shown.emplace_back(cause, std::u16string(text.substr(text.rfind(u'（'))));
     }
+    void Close(Failure cause) override { closed.push_back(cause); }
 
     std::vector<std::u16string> clipboard, saves;
     std::map<std::u16string, std::u16string> values;
     Shown shown;
-    bool clipboardHeld = false, unreadable = false, unwritable = false;
+    std::vector<Failure> closed;
+    std::u16string unreadable; // the key whose value cannot be read
+    bool clipboardHeld = false, unwritable = false;
 
 private:
     static void failIf(bool failing, ErrorNumber number)
@@ -134,17 +137,25 @@ TEST_F(Decisions, PasswordOverflowEmptiesTheOutputAndTellsOnce)
     EXPECT_EQ(ports.shown.size(), 2u);
 }
 
-TEST_F(Decisions, StoreFailuresAreToldOnceInChineseAndTypingGoesOn)
+// A value that cannot be read leaves its own box empty, and the other one
+// loads. Each failure is told once, in Chinese, while typing goes on; its
+// message closes once the store takes a save, of that very value for a load.
+TEST_F(Decisions, StoreFailuresAreToldOnceAndCloseWhenGone)
 {
-    ports.unreadable = ports.unwritable = true;
+    ports.values = {{u"IP", u"10.0.0.5"}};
+    ports.unreadable = u"Username";
+    ports.unwritable = true;
     load();
-    EXPECT_TRUE(view.texts.empty());
-    ports.unreadable = false;
     view.type(txtUsername, u"a");
     view.type(txtIP, u"1");
-    EXPECT_EQ(view.Text(txtNUserName), u"a@1");
+    EXPECT_EQ(view.Text(txtNUserName), u"a@10.0.0.51");
     EXPECT_EQ(ports.shown, (Shown{{Failure::LoadSettings, u"（错误 75：无法读取 /home/u/.config/Lanbridge.ini）"},
                                   {Failure::SaveSettings, u"（错误 75：无法写入 /home/u/.config/Lanbridge.ini）"}}));
+    ports.unwritable = false;
+    view.type(txtIP, u"2");
+    EXPECT_EQ(ports.closed, std::vector{Failure::SaveSettings});
+    view.type(txtUsername, u"b");
+    EXPECT_EQ(ports.closed, (std::vector{Failure::SaveSettings, Failure::LoadSettings}));
 }
 
 struct KeyCase {
@@ -181,6 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"InputBox", txtUsername, kKeyC, kCtrlMask, {}}),
     [](const testing::TestParamInfo<KeyCase>& row) { return row.param.name; });
 
+// The copy that works closes the message of the one that did not.
 TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
 {
     load();
@@ -190,6 +202,7 @@ TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
     EXPECT_EQ(ports.shown, (Shown{{Failure::Clipboard, u"（错误 521：剪贴板正被其他程序占用）"}}));
     ports.clipboardHeld = false;
     press(txtNUserName, kKeyC, kCtrlMask);
+    EXPECT_EQ(ports.closed, std::vector{Failure::Clipboard});
     ports.clipboardHeld = true;
     press(txtNUserName, kKeyC, kCtrlMask);
     EXPECT_EQ(ports.shown.size(), 2u);
