@@ -19,6 +19,7 @@ if [ -z "${PORTAUTH_NAMESPACED:-}" ]; then
         --kill-child "$0" "$(realpath "$1")"
 fi
 
+source "$(dirname "$0")/check.sh"
 # Private /run (the bus, the control sockets), state and configuration.
 for dir in /run /tmp /var/lib/NetworkManager /etc/NetworkManager; do mount -t tmpfs tmpfs $dir || exit 1; done
 cp /etc/resolv.conf /run/resolv.conf && mount --bind /run/resolv.conf /etc/resolv.conf
@@ -26,16 +27,7 @@ cd /tmp || exit 1
 # Each run of the program is bounded, so a hang fails one check instead of
 # getting the whole test killed.
 printf '#!/bin/bash\nexec timeout 40 %q "$@"\n' "$1" >cli && chmod +x cli
-failed=0 logons=0
-
-check() {
-    local name=$1
-    shift
-    if "$@" >check.log 2>&1; then echo "PASS  $name"; else
-        echo "FAIL  $name" && sed 's/^/      /' check.log && failed=$((failed + 1)); fi
-}
-
-md5_of() { openssl md5 -r | cut -c1-32; }
+logons=0
 
 ip link set lo up && ip netns add auth && ip link add supp type veth peer name auth netns auth &&
     ip -n auth addr add 10.0.0.1/24 dev auth && ip -n auth link set auth up && ip link set supp up ||
@@ -110,15 +102,12 @@ connects() {
     [ $got -eq "$status" ] && [[ $output == $pattern ]] && [ "$(wc -l <<<"$output")" -eq 1 ] && [ $took -le "$seconds" ]
 }
 # The first activation is the one asked for: none failed before it.
-first_connect() {
-    connects "$ascii_password" 0 'connected: "PortAuth 802.1X" on supp' 10 && ! grep -- '-> failed' nm.log
-}
-check "connect, right password: connected, no activation failed before" first_connect
+check "connect, right password: connected, no activation failed before" eval \
+    'connects "$ascii_password" 0 "connected: \"PortAuth 802.1X\" on supp" 10 && ! grep -- "-> failed" nm.log'
 check "connect, wrong password: refused within 15 s" \
     connects wrong 3 '{"outcome":"password-refused",*on supp"}' 15 --json --interface supp
 # The connection as NetworkManager holds it, password and all.
 saved() {
-    local stored
     printf 'x\n' | ./cli networkmanager --connection Saved --account alice --ip 10.0.0.5 --password-stdin &&
         stored=$(nmcli -s -g 802-1x.password,802-1x.auth-timeout,connection.auth-retries connection show Saved) &&
         [ "$stored" = "$(printf x | md5_of)"$'\n10\n1' ] || { echo "stored: $stored"; return 1; }
