@@ -198,7 +198,8 @@ std::string Describe(const CliError& error, Language language)
 
 std::string ConnectedText(std::string_view connection, std::string_view interfaceName, Language language)
 {
-    const std::string name(connection), device(interfaceName);
+    // The kernel lets an interface's name hold control characters.
+    const std::string name(connection), device = Printable(interfaceName);
     return language == Language::Chinese ? "已连接：“" + name + "”，接口 " + device
                                          : "connected: \"" + name + "\" on " + device;
 }
