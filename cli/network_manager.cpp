@@ -149,18 +149,16 @@ Progress follow(NMActiveConnection* active, NMDevice* device, const EapFailures&
     Progress progress{static_cast<guint>(nm_active_connection_get_state(active))};
     const gulong handler = g_signal_connect(active, "state-changed", G_CALLBACK(onStateChanged), &progress);
     const gulong deviceHandler = g_signal_connect(device, "state-changed", G_CALLBACK(onDeviceStateChanged), &progress);
-    bool timedOut = false;
     const guint timer = g_timeout_add_seconds(
         static_cast<guint>(timeout.count()),
-        [](gpointer flag) { return *static_cast<bool*>(flag) = true, G_SOURCE_REMOVE; }, &timedOut);
-    while (!timedOut && progress.state <= NM_ACTIVE_CONNECTION_STATE_ACTIVATING &&
+        [](gpointer flag) { return *static_cast<bool*>(flag) = true, G_SOURCE_REMOVE; }, &progress.timedOut);
+    while (!progress.timedOut && progress.state <= NM_ACTIVE_CONNECTION_STATE_ACTIVATING &&
            !eapFailures.on(nm_device_get_iface(device)))
         g_main_context_iteration(nullptr, TRUE);
     g_signal_handler_disconnect(active, handler);
     g_signal_handler_disconnect(device, deviceHandler);
-    if (!timedOut)
+    if (!progress.timedOut)
         g_source_remove(timer);
-    progress.timedOut = timedOut;
     return progress;
 }
 

@@ -88,8 +88,7 @@ fresh_mac && mount -t sysfs -o ro sysfs /sys && mkdir /run/dbus && dbus-daemon -
 printf '%s\n' '[main]' plugins=keyfile dns=none rc-manager=unmanaged hostname-mode=none auth-polkit=false \
     'no-auto-default=*' '[connectivity]' enabled=false >/etc/NetworkManager/NetworkManager.conf
 NetworkManager --debug 2>nm.log &
-for _ in $(seq 50); do [ "$(nmcli -g GENERAL.STATE device show supp 2>/dev/null)" = "30 (disconnected)" ] && break
-    sleep 0.2; done
+for _ in $(seq 50); do [ "$(nmcli -g GENERAL.STATE device show supp 2>/dev/null)" = "30 (disconnected)" ] && break; sleep 0.2; done
 
 # Runs connect with the password given and what else is asked; expects the
 # exit status, the line and an end within the seconds given.
