@@ -90,11 +90,16 @@ void syncFolderOf(const std::string& path)
 
 } // namespace
 
-void WriteKeyfile(const std::string& path, const WiredProfile& profile)
+std::string KeyfileUuid(const std::string& path)
 {
     const std::optional<std::string> existing = existingFile(path);
     const std::optional<std::string> uuid = existing ? uuidInKeyfile(path, *existing) : std::nullopt;
-    const std::string text = NetworkManagerKeyfile(profile, uuid.value_or(newUuid()));
+    return uuid.value_or(newUuid());
+}
+
+void WriteKeyfile(const std::string& path, const WiredProfile& profile, const std::string& uuid)
+{
+    const std::string text = NetworkManagerKeyfile(profile, uuid);
     // mkstemp creates the file with mode 600, so the password is never
     // readable by others, not even for a moment.
     std::string temporary = path + ".XXXXXX";

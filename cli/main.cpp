@@ -94,9 +94,12 @@ void useNetworkManager(const std::string& identity, const Options& options, Lang
     if (std::any_of(identity.begin(), identity.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
         throw CliError(Problem::IdentityNotUtf8, identity);
     checkedIdentity(identity);
+    // What stands in the way is told before anyone types a password.
     if (options.keyfile) {
-        return WriteKeyfile(*options.keyfile, {options.connection, options.interfaceName, identity,
-                                               derivedPassword(options, language)});
+        const std::string uuid = KeyfileUuid(*options.keyfile);
+        return WriteKeyfile(*options.keyfile,
+                            {options.connection, options.interfaceName, identity, derivedPassword(options, language)},
+                            uuid);
     }
     NetworkManager networkManager;
     const WiredProfile profile{options.connection, options.interfaceName, identity, derivedPassword(options, language)};

@@ -53,12 +53,12 @@ done <<'EOF'
 1|*no account name*|x\n|./cli derive --ip b --password-stdin
 1|*the user name is 254 bytes long*|x\n|./cli wpa-supplicant --account "$long" --ip 1 --password-stdin
 6|*NetworkManager is not running*||env DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent ./cli connect --account a --ip b --password-stdin
-1|*fifo: not a regular file|x\n|./cli networkmanager --keyfile fifo --account a --ip b --password-stdin
-1|*zero: not a regular file|x\n|./cli networkmanager --keyfile zero --account a --ip b --password-stdin
-1|*stdout: not a regular file|x\n|./cli networkmanager --keyfile stdout --account a --ip b --password-stdin
-1|*/dev/null: not a regular file|x\n|./cli networkmanager --keyfile /dev/null --account a --ip b --password-stdin
-1|*folder: not a regular file|x\n|./cli networkmanager --keyfile folder --account a --ip b --password-stdin
-1|*thesis: not a NetworkManager keyfile|x\n|./cli networkmanager --keyfile thesis --account a --ip b --password-stdin
+1|*fifo: not a regular file||./cli networkmanager --keyfile fifo --account a --ip b --password-stdin
+1|*zero: not a regular file||./cli networkmanager --keyfile zero --account a --ip b --password-stdin
+1|*stdout: not a regular file||./cli networkmanager --keyfile stdout --account a --ip b --password-stdin
+1|*/dev/null: not a regular file||./cli networkmanager --keyfile /dev/null --account a --ip b --password-stdin
+1|*folder: not a regular file||./cli networkmanager --keyfile folder --account a --ip b --password-stdin
+1|*thesis: not a NetworkManager keyfile||./cli networkmanager --keyfile thesis --account a --ip b --password-stdin
 EOF
 check "a refused file is left as it was, with no temporary file beside it" \
     eval '[ "$(cat thesis)" = thesis ] && [ -p fifo ] && [ "$(ls | grep -c -E "^(thesis|fifo|zero|stdout|folder)\.")" = 0 ]'
