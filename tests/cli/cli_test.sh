@@ -82,7 +82,7 @@ check "networkmanager --keyfile: mode 600, read back by nmcli" \
 keeps_uuid() {
     # shellcheck disable=SC2059
     printf "$1" >kept && printf 'x\n' | ./cli networkmanager --keyfile kept --account a --ip b --password-stdin &&
-        grep -x "uuid=$2" kept || cat kept
+        grep -x "uuid=$2" kept || { cat kept; return 1; }
 }
 u1=0f0e0d0c-0b0a-4908-8706-050403020100 u2=10111213-1415-4617-8819-1a1b1c1d1e1f
 check "the UUID spelled 'uuid = ' with CR LF is kept" keeps_uuid "[connection]\r\nuuid = $u1\r\n" $u1
