@@ -85,7 +85,8 @@ SecretText<char16_t> decoded(const SecretText<char>& bytes, UINT codePage)
     const int size = static_cast<int>(bytes.size());
     const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
     SecretText<wchar_t> wide(static_cast<std::size_t>(length));
-    if (length == 0 || MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), length) != length)
+    if (length == 0 ||
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), length) != length)
         throw CliError(Problem::PasswordNotInCodePage, std::to_string(codePage));
     return SecretText<char16_t>(wide.begin(), wide.end());
 }

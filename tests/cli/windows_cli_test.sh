@@ -14,6 +14,8 @@ derived=$(printf '\xc3\xdc\xc2\xeb\xa3\xa42024\n' | "$2" "$1" derive --json --ac
 [ "$derived" = "{\"username\":\"张三@1\",\"password\":\"$digest\",\"domain\":\"\"}" ] || { echo "derived: $derived"; exit 1; }
 derived=$(printf '\xce\xbb\n' | "$2" "$1" derive --account a --ip 1 --password-stdin; printf '密码¥2024\n' | "$2" "$1" derive --account a --ip 1 --stdin-utf8)
 [ "$derived" = $'a@1\n6af8e2f02f674b41b6ccf43debc252d2\n\na@1\n'"$digest" ] || { echo "derived: $derived"; exit 1; }
+refusal=$(printf '\x81\n' | "$2" "$1" derive --account a --ip 1 --password-stdin 2>&1 >/dev/null) && { echo "a lone GBK lead byte was taken"; exit 1; }
+[[ $refusal == *代码页\ 936* ]] || { echo "refusal: $refusal"; exit 1; }
 prompted=$({ sleep 5; printf 'S3cretpw\r'; sleep 5; } | script -qfec "$(printf "%q " "$2" "$1")derive --account a --ip b" /dev/null)
 [[ $prompted == *密码：* && $prompted != *S3cretpw* && $prompted == *55884d43c936a23641b70c0ec7e6de72* ]] || { echo "prompted: $prompted"; exit 1; }
 refusal=$("$2" "$1" derive --password "$digest" 2>&1 >/dev/null) && { echo "a password on the command line was taken"; exit 1; }
