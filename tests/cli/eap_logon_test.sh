@@ -20,10 +20,11 @@ if [ -z "${PORTAUTH_NAMESPACED:-}" ]; then
 fi
 
 source "$(dirname "$0")/check.sh"
-# Private /run (the bus, the control sockets), state and configuration.
-for dir in /run /tmp /var/lib/NetworkManager /etc/NetworkManager; do mount -t tmpfs tmpfs $dir || exit 1; done
+# Private /run (the bus, the control sockets, this test's files), state and
+# configuration; the program stays where it was built, wherever that is.
+for dir in /run /var/lib/NetworkManager /etc/NetworkManager; do mount -t tmpfs tmpfs $dir || exit 1; done
 cp /etc/resolv.conf /run/resolv.conf && mount --bind /run/resolv.conf /etc/resolv.conf
-cd /tmp || exit 1
+mkdir /run/test && cd /run/test || exit 1
 # Each run of the program is bounded, so a hang fails one check instead of
 # getting the whole test killed.
 printf '#!/bin/bash\nexec timeout 40 %q "$@"\n' "$1" >cli && chmod +x cli
@@ -41,7 +42,7 @@ ascii_password='S3cret pass#1'
     printf '"%s" MD5 "%s"\n' "$(printf '张三@10.0.0.6' | iconv -f UTF-8 -t GBK)" \
         "$(printf '\xc3\xdc\xc2\xeb\xa3\xa42024' | md5_of)"
 } >eap_users
-printf '%s\n' interface=auth driver=wired ieee8021x=1 eap_server=1 eap_user_file=/tmp/eap_users eapol_version=2 \
+printf '%s\n' interface=auth driver=wired ieee8021x=1 eap_server=1 eap_user_file=/run/test/eap_users eapol_version=2 \
     >hostapd.conf
 ip netns exec auth hostapd -B -P /run/hostapd.pid hostapd.conf >hostapd.log 2>&1 &&
     ip netns exec auth dnsmasq --conf-file=/dev/null --interface=auth --bind-interfaces --port=0 --no-ping \
