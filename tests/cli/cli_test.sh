@@ -98,7 +98,6 @@ check "derive --json escapes quotes and backslashes, keeps Unicode" json_escapes
 # On a terminal the password is read without echo: typed a second after
 # the start, when the prompt stands.
 asks_without_echo() {
-    local shown
     shown=$({ sleep 1; echo S3cretpw; } | script -qfec "./cli derive --account a --ip b" /dev/null) &&
         [[ $shown != *S3cretpw* && $shown == *$'\r\na@b\r\n55884d43c936a23641b70c0ec7e6de72'* ]] || { echo "$shown"; return 1; }
 }

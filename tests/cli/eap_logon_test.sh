@@ -28,7 +28,6 @@ mkdir /run/test && cd /run/test || exit 1
 # Each run of the program is bounded, so a hang fails one check instead of
 # getting the whole test killed.
 printf '#!/bin/bash\nexec timeout 40 %q "$@"\n' "$1" >cli && chmod +x cli
-logons=0
 
 ip link set lo up && ip netns add auth && ip link add supp type veth peer name auth netns auth &&
     ip -n auth addr add 10.0.0.1/24 dev auth && ip -n auth link set auth up && ip link set supp up ||
@@ -37,11 +36,8 @@ ip link set lo up && ip netns add auth && ip link add supp type veth peer name a
 # gives: 密 C3 DC, 码 C2 EB, and ¥ A3 A4 by Windows' best fit. The second
 # identity is 张三 in GBK, written raw between the quotes.
 ascii_password='S3cret pass#1'
-{
-    printf '"alice@10.0.0.5" MD5 "%s"\n' "$(printf '%s' "$ascii_password" | md5_of)"
-    printf '"%s" MD5 "%s"\n' "$(printf '张三@10.0.0.6' | iconv -f UTF-8 -t GBK)" \
-        "$(printf '\xc3\xdc\xc2\xeb\xa3\xa42024' | md5_of)"
-} >eap_users
+printf '"alice@10.0.0.5" MD5 "%s"\n"%s" MD5 "%s"\n' "$(printf '%s' "$ascii_password" | md5_of)" \
+    "$(printf '张三@10.0.0.6' | iconv -f UTF-8 -t GBK)" "$(printf '\xc3\xdc\xc2\xeb\xa3\xa42024' | md5_of)" >eap_users
 printf '%s\n' interface=auth driver=wired ieee8021x=1 eap_server=1 eap_user_file=/run/test/eap_users eapol_version=2 \
     >hostapd.conf
 ip netns exec auth hostapd -B -P /run/hostapd.pid hostapd.conf >hostapd.log 2>&1 &&
@@ -49,26 +45,19 @@ ip netns exec auth hostapd -B -P /run/hostapd.pid hostapd.conf >hostapd.log 2>&1
         --dhcp-range=10.0.0.10,10.0.0.99 --dhcp-leasefile=/run/leases --pid-file=/run/dnsmasq.pid --user=root ||
     { cat hostapd.log; echo "FAIL: the authenticator did not start"; exit 1; }
 
-# A port that failed stays held for its MAC address: each logon comes from a
-# fresh one.
-fresh_mac() {
-    logons=$((logons + 1))
-    ip link set supp down && ip link set supp address "$(printf '02:00:00:00:00:%02x' $logons)" && ip link set supp up
-}
-
 # Logs on with what `portauth-cli wpa-supplicant` prints for the password
 # given, and waits up to 10 s for the EAP STATE and the PORT status.
 logon() {
     local account=$1 ip=$2 password=$3 state=$4 port=$5 status="" result=1
     printf '%s\n' "$password" | ./cli wpa-supplicant --interface supp --account "$account" --ip="$ip" \
-        --password-stdin >wired.conf && fresh_mac || return
-    wpa_supplicant -B -P /run/logon.pid -D wired -i supp -c wired.conf -f wpa$logons.log || return
+        --password-stdin >wired.conf || return
+    wpa_supplicant -B -P /run/logon.pid -D wired -i supp -c wired.conf -f "wpa-$ip.log" || return
     for _ in $(seq 50); do
         status=$(wpa_cli -p /run/wpa_supplicant -i supp status 2>/dev/null)
         grep -qx "EAP state=$state" <<<"$status" && grep -qx "suppPortStatus=$port" <<<"$status" && result=0 && break
         sleep 0.2
     done
-    [ $result -eq 0 ] || cat - wired.conf wpa$logons.log <<<"$status"
+    [ $result -eq 0 ] || cat - wired.conf "wpa-$ip.log" <<<"$status"
     kill "$(cat /run/logon.pid)"
     # The next supplicant needs the control socket's name free again.
     for _ in $(seq 25); do [ -e /run/wpa_supplicant/supp ] || break; sleep 0.2; done
@@ -79,12 +68,10 @@ check "ASCII password: EAP success, port authorized" \
     logon alice 10.0.0.5 "$ascii_password" SUCCESS Authorized
 check "Chinese password with ¥, Chinese account (hex identity): EAP success" \
     logon 张三 10.0.0.6 "密码¥2024" SUCCESS Authorized
-check "Chinese password, one character off: EAP failure" \
-    logon 张三 10.0.0.6 "密码¥2025" FAILURE Unauthorized
 
 # NetworkManager as measured to run isolated: read-only sysfs (so it does
 # not wait for udev), its own bus, its own wpa_supplicant, no polkit.
-fresh_mac && mount -t sysfs -o ro sysfs /sys && mkdir /run/dbus && dbus-daemon --system &&
+mount -t sysfs -o ro sysfs /sys && mkdir /run/dbus && dbus-daemon --system &&
     wpa_supplicant -u -B -O /run/wpa_supplicant -P /run/wpa_supplicant.pid >/dev/null || exit 1
 printf '%s\n' '[main]' plugins=keyfile dns=none rc-manager=unmanaged hostname-mode=none auth-polkit=false \
     'no-auto-default=*' '[connectivity]' enabled=false >/etc/NetworkManager/NetworkManager.conf
@@ -109,8 +96,8 @@ check "connect, wrong password: refused within 15 s" \
 # The connection as NetworkManager holds it, password and all.
 saved() {
     printf 'x\n' | ./cli networkmanager --connection Saved --account alice --ip 10.0.0.5 --password-stdin &&
-        stored=$(nmcli -s -g 802-1x.password,802-1x.auth-timeout,connection.auth-retries connection show Saved) &&
-        [ "$stored" = "$(printf x | md5_of)"$'\n10\n1' ] || { echo "stored: $stored"; return 1; }
+        nmcli -s -g 802-1x.password,802-1x.auth-timeout,connection.auth-retries connection show Saved >stored &&
+        diff stored <(printf '%s\n' "$(printf x | md5_of)" 10 1)
 }
 check "networkmanager stores the password and the timeouts" saved
 kill "$(cat /run/hostapd.pid)"
