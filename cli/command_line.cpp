@@ -1,9 +1,11 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <charconv>
 #include <string_view>
 
 #include "cli_error.h"
+#include "plain_text.h"
 
 namespace portauth::cli {
 namespace {
@@ -17,6 +19,8 @@ Command commandNamed(std::string_view name)
 #ifndef _WIN32
     if (name == "networkmanager")
         return Command::NetworkManager;
+    if (name == "connect")
+        return Command::Connect;
 #endif
     throw CliError(Problem::UnknownCommand, std::string(name));
 }
@@ -41,17 +45,23 @@ bool isPasswordOption(std::string_view argument)
 bool belongsTo(std::string_view option, Command command)
 {
     if (option == "--json")
-        return command == Command::Derive;
+        return command == Command::Derive || command == Command::Connect;
     if (option == "--interface")
         return command != Command::Derive;
-    if (option == "--connection" || option == "--keyfile")
+    if (option == "--connection")
+        return command == Command::NetworkManager || command == Command::Connect;
+    if (option == "--keyfile")
         return command == Command::NetworkManager;
+    if (option == "--timeout")
+        return command == Command::Connect;
     return true;
 }
 
 std::optional<std::string>* valueSlot(std::string_view option, Options& options,
-                                      std::optional<std::string>& connection)
+                                      std::optional<std::string>& connection, std::optional<std::string>& timeout)
 {
+    if (option == "--timeout")
+        return &timeout;
     if (option == "--account")
         return &options.account;
     if (option == "--ip")
@@ -67,18 +77,35 @@ bool* flagSlot(std::string_view option, Options& options)
 {
     if (option == "--json")
         return &options.json;
+    if (option == "--stdin-utf8")
+        return &options.stdinUtf8;
     return option == "--password-stdin" ? &options.passwordFromStdin : nullptr;
 }
 
+// Seconds, from 1 to an hour: past that no logon is coming.
+int timeoutFrom(const std::string& text)
+{
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds < 1 || seconds > 3600)
+        throw CliError(Problem::BadTimeout, text);
+    return seconds;
+}
+
 void checkOptions(Options& options, const std::optional<std::string>& connection,
-                  const std::vector<std::string>& seen)
+                  const std::optional<std::string>& timeout, const std::vector<std::string>& seen)
 {
     if (options.interfaceName && !isInterfaceName(*options.interfaceName))
         throw CliError(Problem::BadInterfaceName, *options.interfaceName);
     if (connection && connection->empty())
         throw CliError(Problem::MissingValue, "--connection");
+    if (connection && !IsPlainText(*connection))
+        throw CliError(Problem::NotPlainText, "--connection");
     if (connection)
         options.connection = *connection;
+    if (timeout)
+        options.timeoutSeconds = timeoutFrom(*timeout);
+    options.passwordFromStdin = options.passwordFromStdin || options.stdinUtf8;
     for (const std::string& option : seen) {
         if (!belongsTo(option, options.command))
             throw CliError(Problem::OptionNotForCommand, option);
@@ -94,7 +121,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments)
     if (std::any_of(arguments.begin(), arguments.end(), isHelp))
         return options;
     bool commandSeen = false;
-    std::optional<std::string> connection;
+    std::optional<std::string> connection, timeout;
     std::vector<std::string> seen;
     for (std::size_t next = 0; next < arguments.size();) {
         const std::string& argument = arguments[next++];
@@ -110,7 +137,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments)
         const auto equals = argument.find('=');
         const std::string option = argument.substr(0, equals);
         bool* flag = flagSlot(option, options);
-        std::optional<std::string>* value = valueSlot(option, options, connection);
+        std::optional<std::string>* value = valueSlot(option, options, connection, timeout);
         if (flag != nullptr && equals == std::string::npos)
             *flag = true;
         else if (value != nullptr && equals != std::string::npos)
@@ -124,7 +151,7 @@ Options ParseCommandLine(const std::vector<std::string>& arguments)
     }
     if (!commandSeen)
         throw CliError(Problem::MissingCommand);
-    checkOptions(options, connection, seen);
+    checkOptions(options, connection, timeout, seen);
     return options;
 }
 

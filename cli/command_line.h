@@ -6,7 +6,7 @@
 
 namespace portauth::cli {
 
-enum class Command { Help, Derive, WpaSupplicant, NetworkManager };
+enum class Command { Help, Derive, WpaSupplicant, NetworkManager, Connect };
 
 inline constexpr const char* kDefaultConnectionName = "PortAuth 802.1X";
 
@@ -16,10 +16,12 @@ struct Options {
     std::optional<std::string> account;
     std::optional<std::string> ip;
     bool passwordFromStdin = false;
+    bool stdinUtf8 = false; // the piped password is UTF-8 whatever the code page
     bool json = false;
     std::optional<std::string> interfaceName;
     std::string connection = kDefaultConnectionName;
     std::optional<std::string> keyfile;
+    int timeoutSeconds = 30;
 };
 
 // The arguments after the program name; options may stand before or after

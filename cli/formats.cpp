@@ -74,6 +74,11 @@ std::string JsonValues(std::string_view userName, std::string_view password)
            ",\"domain\":\"\"}\n";
 }
 
+std::string JsonOutcome(std::string_view outcome, std::string_view message)
+{
+    return "{\"outcome\":" + jsonString(outcome) + ",\"message\":" + jsonString(message) + "}\n";
+}
+
 std::string WpaSupplicantConfig(std::string_view identity, std::string_view password,
                                 const std::optional<std::string>& interfaceName)
 {

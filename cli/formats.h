@@ -12,6 +12,9 @@ std::string PlainValues(std::string_view userName, std::string_view password);
 // {"username": ..., "password": ..., "domain": ""} on one line.
 std::string JsonValues(std::string_view userName, std::string_view password);
 
+// {"outcome": ..., "message": ...} on one line.
+std::string JsonOutcome(std::string_view outcome, std::string_view message);
+
 // A complete configuration for `wpa_supplicant -D wired -c FILE`.
 std::string WpaSupplicantConfig(std::string_view identity, std::string_view password,
                                 const std::optional<std::string>& interfaceName);

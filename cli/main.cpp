@@ -1,6 +1,7 @@
 // portauth-cli: the logon values of the window, for a supplicant.
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <exception>
 #include <optional>
@@ -12,21 +13,25 @@
 #include "logon_rules.h"
 #include "messages.h"
 #include "password_input.h"
+#include "plain_text.h"
 #include "platform.h"
 #include "settings_store.h"
 #include "utf8.h"
 #ifndef _WIN32
+#include "keyfile.h"
 #include "network_manager.h"
 #endif
 
 namespace portauth::cli {
 namespace {
 
-constexpr int kFailure = 1;
-constexpr int kUsageError = 2;
+// RADIUS carries the identity on to the authentication server as its
+// User-Name, which holds at most 253 bytes: a longer one never logs on.
+// wpa_supplicant's and NetworkManager's own limits lie beyond it.
+constexpr std::size_t kLongestIdentity = 253;
 
-// The option's value, else what the window remembers in that box.
-std::u16string input(const std::optional<std::string>& given, const char* option, std::u16string_view key)
+std::u16string rememberedOrGiven(const std::optional<std::string>& given, const char* option,
+                                 std::u16string_view key)
 {
     if (given) {
         std::u16string text;
@@ -41,9 +46,27 @@ std::u16string input(const std::optional<std::string>& given, const char* option
     }
 }
 
+// The option's value, else what the window remembers in that box; never
+// with control characters, which would end up in a configuration file's
+// line or on the terminal.
+std::u16string input(const std::optional<std::string>& given, const char* option, std::u16string_view key)
+{
+    std::u16string text = rememberedOrGiven(given, option, key);
+    if (std::any_of(text.begin(), text.end(), IsControlCharacter))
+        throw CliError(Problem::NotPlainText, option);
+    return text;
+}
+
+std::string checkedIdentity(std::string identity)
+{
+    if (identity.size() > kLongestIdentity)
+        throw CliError(Problem::IdentityTooLong, std::to_string(identity.size()));
+    return identity;
+}
+
 std::string derivedPassword(const Options& options, Language language)
 {
-    const SecretText<char16_t> password = ReadPassword(options.passwordFromStdin, language);
+    const SecretText<char16_t> password = ReadPassword(options, language);
     try {
         return MD5String({password.data(), password.size()});
     } catch (const NumberedError& error) {
@@ -64,20 +87,27 @@ std::string identityBytes(std::u16string_view userName)
 }
 
 #ifndef _WIN32
-void saveNetworkManagerProfile(const std::string& identity, const Options& options, Language language)
+void useNetworkManager(const std::string& identity, const Options& options, Language language)
 {
     // NetworkManager keeps the identity as UTF-8 text; it cannot send the
     // GBK bytes a non-ASCII user name has on these networks.
     if (std::any_of(identity.begin(), identity.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
         throw CliError(Problem::IdentityNotUtf8, identity);
-    std::optional<std::string> existing;
-    if (!options.keyfile)
-        existing = FindConnection(options.connection);
+    checkedIdentity(identity);
+    // What stands in the way is told before anyone types a password.
+    if (options.keyfile) {
+        const std::string uuid = KeyfileUuid(*options.keyfile);
+        return WriteKeyfile(*options.keyfile,
+                            {options.connection, options.interfaceName, identity, derivedPassword(options, language)},
+                            uuid);
+    }
+    NetworkManager networkManager;
     const WiredProfile profile{options.connection, options.interfaceName, identity, derivedPassword(options, language)};
-    if (options.keyfile)
-        WriteKeyfile(*options.keyfile, profile);
-    else
-        SaveWithNmcli(profile, existing);
+    if (options.command == Command::NetworkManager)
+        return networkManager.Save(profile);
+    const std::string interfaceName = networkManager.Connect(profile, std::chrono::seconds(options.timeoutSeconds));
+    const std::string line = ConnectedText(options.connection, interfaceName, language);
+    WriteOutput(options.json ? JsonOutcome("connected", line) : line + '\n');
 }
 #endif
 
@@ -86,6 +116,8 @@ void run(const Options& options, Language language)
     if (options.command == Command::Help)
         return WriteOutput(HelpText(language));
     const std::u16string account = input(options.account, "--account", kUsernameKey);
+    if (account.find_first_not_of(u' ') == std::u16string::npos)
+        throw CliError(Problem::NoAccount);
     const std::u16string userName = LogonUserName(account, input(options.ip, "--ip", kIPKey));
     switch (options.command) {
     case Command::Derive: {
@@ -94,12 +126,13 @@ void run(const Options& options, Language language)
         break;
     }
     case Command::WpaSupplicant:
-        WriteOutput(WpaSupplicantConfig(identityBytes(userName), derivedPassword(options, language),
+        WriteOutput(WpaSupplicantConfig(checkedIdentity(identityBytes(userName)), derivedPassword(options, language),
                                         options.interfaceName));
         break;
     case Command::NetworkManager:
+    case Command::Connect:
 #ifndef _WIN32
-        saveNetworkManagerProfile(ToUtf8(userName), options, language);
+        useNetworkManager(ToUtf8(userName), options, language);
 #endif
         break;
     case Command::Help:
@@ -110,20 +143,40 @@ void run(const Options& options, Language language)
 } // namespace
 } // namespace portauth::cli
 
+namespace {
+
+void report(const portauth::cli::CliError& error, const std::optional<portauth::cli::Options>& options,
+            portauth::cli::Language language)
+{
+    using namespace portauth::cli;
+    const std::string line = Describe(error, language);
+    if (options && options->command == Command::Connect && options->json) {
+        try {
+            return WriteOutput(JsonOutcome(OutcomeName(error.problem()), line));
+        } catch (const CliError&) {
+        }
+    }
+    WriteError(line + '\n');
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     using namespace portauth::cli;
     // For the system's own error texts (strerror) in the user's language.
     std::setlocale(LC_ALL, "");
     const Language language = MessageLanguage();
+    std::optional<Options> options;
     try {
-        run(ParseCommandLine(CommandLineArguments(argc, argv)), language);
+        options = ParseCommandLine(CommandLineArguments(argc, argv));
+        run(*options, language);
         return 0;
     } catch (const CliError& error) {
-        WriteError(Describe(error, language) + '\n');
-        return IsUsageError(error.problem()) ? kUsageError : kFailure;
+        report(error, options, language);
+        return ExitCode(error.problem());
     } catch (const std::exception& error) {
-        WriteError(Describe(CliError(Problem::Unexpected, error.what()), language) + '\n');
-        return kFailure;
+        report(CliError(Problem::Unexpected, error.what()), options, language);
+        return ExitCode(Problem::Unexpected);
     }
 }

@@ -5,56 +5,79 @@
 #include <string_view>
 
 #include "logon_messages.h"
+#include "plain_text.h"
 #include "utf8.h"
 
 namespace portauth::cli {
 namespace {
 
+constexpr int kFailure = 1;
+constexpr int kUsage = 2; // a mistake in the command line rather than a failure
+
 struct Text {
     Problem problem;
-    bool usage; // a mistake in the command line rather than a failure
+    int exitCode;
     std::string_view english; // "%s" stands for the detail
     std::string_view chinese;
+    std::string_view outcome = "error"; // connect --json names it so
 };
 
 constexpr std::array kTexts{
-    Text{Problem::UnknownOption, true, "unknown option '%s'", "未知选项“%s”"},
-    Text{Problem::MissingValue, true, "option '%s' needs a value", "选项“%s”需要一个值"},
-    Text{Problem::UnknownCommand, true, "unknown command '%s'", "未知命令“%s”"},
-    Text{Problem::MissingCommand, true, "no command given", "未指定命令"},
-    Text{Problem::UnexpectedArgument, true, "unexpected argument '%s'", "多余的参数“%s”"},
-    Text{Problem::OptionNotForCommand, true, "option '%s' does not belong to this command",
+    Text{Problem::UnknownOption, kUsage, "unknown option '%s'", "未知选项“%s”"},
+    Text{Problem::MissingValue, kUsage, "option '%s' needs a value", "选项“%s”需要一个值"},
+    Text{Problem::UnknownCommand, kUsage, "unknown command '%s'", "未知命令“%s”"},
+    Text{Problem::MissingCommand, kUsage, "no command given", "未指定命令"},
+    Text{Problem::UnexpectedArgument, kUsage, "unexpected argument '%s'", "多余的参数“%s”"},
+    Text{Problem::OptionNotForCommand, kUsage, "option '%s' does not belong to this command",
          "选项“%s”不适用于此命令"},
-    Text{Problem::PasswordOnCommandLine, true,
+    Text{Problem::PasswordOnCommandLine, kUsage,
          "the password is never taken from the command line, where other users can see it; "
          "type it when asked, or pipe it in with --password-stdin",
          "密码不从命令行读取（其他用户能看到命令行）；请在提示时输入，或用 --password-stdin 从标准输入传入"},
-    Text{Problem::BadInterfaceName, true, "'%s' is not a network interface name", "“%s”不是网络接口名"},
-    Text{Problem::InvalidUtf8, true, "the value of %s is not valid UTF-8 text", "%s 的值不是有效的 UTF-8 文本"},
-    Text{Problem::PasswordNotUtf8, false, "the password is not valid UTF-8 text", "密码不是有效的 UTF-8 文本"},
-    Text{Problem::NoTerminal, false, "no terminal to ask for the password; use --password-stdin",
+    Text{Problem::BadInterfaceName, kUsage, "'%s' is not a network interface name", "“%s”不是网络接口名"},
+    Text{Problem::BadTimeout, kUsage, "'%s' is not a number of seconds from 1 to 3600",
+         "“%s”不是 1 到 3600 之间的秒数"},
+    Text{Problem::InvalidUtf8, kUsage, "the value of %s is not valid UTF-8 text", "%s 的值不是有效的 UTF-8 文本"},
+    Text{Problem::NotPlainText, kUsage, "%s holds control characters or is not UTF-8 text",
+         "%s 含有控制字符或不是 UTF-8 文本"},
+    Text{Problem::PasswordNotUtf8, kFailure, "the password is not valid UTF-8 text", "密码不是有效的 UTF-8 文本"},
+    Text{Problem::PasswordNotInCodePage, kFailure,
+         "the password is not valid text in code page %s; for UTF-8 use --stdin-utf8",
+         "密码不是代码页 %s 中的有效文本；UTF-8 输入请用 --stdin-utf8"},
+    Text{Problem::NoTerminal, kFailure, "no terminal to ask for the password; use --password-stdin",
          "没有可用于输入密码的终端；请使用 --password-stdin"},
-    Text{Problem::PasswordUnreadable, false, "cannot read the password: %s", "无法读取密码：%s"},
-    Text{Problem::PasswordTooLong, false,
+    Text{Problem::PasswordUnreadable, kFailure, "cannot read the password: %s", "无法读取密码：%s"},
+    Text{Problem::PasswordMissing, kFailure, "no password was read", "未读到密码"},
+    Text{Problem::PasswordEmpty, kFailure, "the password is empty", "密码为空"},
+    Text{Problem::PasswordTooLong, kFailure,
          "Password too long: more than 32767 bytes in GBK, the logon password cannot be computed. "
          "Please shorten the password. (error 6)",
          {}}, // the window's own words, see Describe
-    Text{Problem::StoreUnreadable, false,
+    Text{Problem::StoreUnreadable, kFailure,
          "cannot read the remembered account name and IP address (%s); give --account and --ip",
          "无法读取上次保存的用户名和 IP 地址（%s）；请用 --account 和 --ip 指定"},
-    Text{Problem::NmcliMissing, false,
-         "nmcli was not found: install NetworkManager, or write a keyfile with --keyfile",
-         "找不到 nmcli：请安装 NetworkManager，或用 --keyfile 写入连接文件"},
-    Text{Problem::NetworkManagerNotRunning, false,
-         "NetworkManager is not running: start it, or write a keyfile with --keyfile",
-         "NetworkManager 未运行：请启动它，或用 --keyfile 写入连接文件"},
-    Text{Problem::ConnectionNotWritten, false, "cannot write the connection: %s", "无法写入连接：%s"},
-    Text{Problem::IdentityNotUtf8, false,
+    Text{Problem::NoAccount, kFailure, "no account name: none is remembered; give --account",
+         "没有账号：未保存账号；请用 --account 指定"},
+    Text{Problem::IdentityTooLong, kFailure,
+         "the user name is %s bytes long; an 802.1X logon carries at most 253",
+         "用户名长 %s 字节；802.1X 登录最多只能携带 253 字节"},
+    Text{Problem::NetworkManagerNotRunning, kNetworkManagerNotRunning, "NetworkManager is not running (%s)",
+         "NetworkManager 未运行（%s）", "networkmanager-not-running"},
+    Text{Problem::ConnectionNotWritten, kFailure, "cannot write the connection: %s", "无法写入连接：%s"},
+    Text{Problem::ConnectionNotActivated, kFailure, "the connection did not come up: %s", "连接未能建立：%s"},
+    Text{Problem::PasswordRefused, kPasswordRefused, "the network refused the password on %s",
+         "网络在 %s 上拒绝了密码", "password-refused"},
+    Text{Problem::NoAuthenticator, kNoAuthenticator, "no authenticator answered on %s",
+         "%s 上没有认证服务器应答", "no-authenticator"},
+    Text{Problem::DeviceUnavailable, kDeviceUnavailable, "the cable is out or the device is unavailable: %s",
+         "网线未连接或设备不可用：%s", "device-unavailable"},
+    Text{Problem::ConnectTimedOut, kTimedOut, "no outcome within %s seconds", "%s 秒内没有结果", "timeout"},
+    Text{Problem::IdentityNotUtf8, kFailure,
          "the user name '%s' is not plain ASCII: the network expects it in GBK, which NetworkManager "
          "cannot send; use the wpa-supplicant command instead",
          "用户名“%s”含非 ASCII 字符：网络要求 GBK 编码，NetworkManager 无法发送；请改用 wpa-supplicant 命令"},
-    Text{Problem::OutputFailed, false, "cannot write the output: %s", "无法写出结果：%s"},
-    Text{Problem::Unexpected, false, "unexpected error: %s", "发生意外错误：%s"},
+    Text{Problem::OutputFailed, kFailure, "cannot write the output: %s", "无法写出结果：%s"},
+    Text{Problem::Unexpected, kFailure, "unexpected error: %s", "发生意外错误：%s"},
 };
 
 const Text& textOf(Problem problem)
@@ -76,8 +99,14 @@ Commands:
 #ifndef _WIN32
                                           R"(  networkmanager [--connection NAME] [--interface IF] [--keyfile PATH]
                              create or update a wired NetworkManager connection
-                             (default name "PortAuth 802.1X") through nmcli, or
-                             write it as a keyfile (mode 600) to PATH
+                             (default name "PortAuth 802.1X"), or write it as a
+                             keyfile (mode 600) to PATH
+  connect [--connection NAME] [--interface IF] [--timeout SECONDS] [--json]
+                             create or update it, bring it up and tell how it
+                             went (default timeout 30 s); the exit status is
+                             0 connected, 3 password refused, 4 no
+                             authenticator, 5 cable out or device unavailable,
+                             6 NetworkManager not running, 7 timed out
 )"
 #endif
                                           R"(
@@ -86,6 +115,8 @@ Options:
   --ip I              IP address (default: the one the window remembers)
   --password-stdin    read the password as one line from standard input
                       (default: ask on the terminal, without echo)
+  --stdin-utf8        the same, for a password piped as UTF-8 (on Windows a
+                      pipe is read in the console's code page otherwise)
   -h, --help          show this help
 
 The password is never taken from the command line. Only the derived password
@@ -104,9 +135,14 @@ constexpr std::string_view kChineseHelp = R"(用法：portauth-cli [选项] 命�
 )"
 #ifndef _WIN32
                                           R"(  networkmanager [--connection 名称] [--interface 接口] [--keyfile 路径]
-                             通过 nmcli 创建或更新 NetworkManager 有线连接
+                             创建或更新 NetworkManager 有线连接
                              （默认名称 "PortAuth 802.1X"），或将其写为
                              连接文件（权限 600）
+  connect [--connection 名称] [--interface 接口] [--timeout 秒数] [--json]
+                             创建或更新连接并启用，报告结果（默认 30 秒）；
+                             退出码：0 已连接，3 密码被拒绝，4 无认证服务器应答，
+                             5 网线未连接或设备不可用，6 NetworkManager 未运行，
+                             7 超时
 )"
 #endif
                                           R"(
@@ -115,6 +151,8 @@ constexpr std::string_view kChineseHelp = R"(用法：portauth-cli [选项] 命�
   --ip 地址           IP 地址（默认：窗口程序记住的 IP 地址）
   --password-stdin    从标准输入读取一行作为密码
                       （默认：在终端提示输入，不回显）
+  --stdin-utf8        同上，标准输入为 UTF-8（Windows 下管道默认按
+                      控制台代码页读取）
   -h, --help          显示本帮助
 
 密码从不从命令行读取。写入配置的只有计算出的登录密码，您本人的密码从不写入。
@@ -131,9 +169,14 @@ Language LanguageFromLocale(const char* lcAll, const char* lcMessages, const cha
     return Language::English;
 }
 
-bool IsUsageError(Problem problem)
+int ExitCode(Problem problem)
 {
-    return textOf(problem).usage;
+    return textOf(problem).exitCode;
+}
+
+std::string_view OutcomeName(Problem problem)
+{
+    return textOf(problem).outcome;
 }
 
 std::string Describe(const CliError& error, Language language)
@@ -147,10 +190,18 @@ std::string Describe(const CliError& error, Language language)
     if (slot == std::string_view::npos)
         line.append(text);
     else
-        line.append(text.substr(0, slot)).append(error.what()).append(text.substr(slot + 2));
-    if (IsUsageError(error.problem()))
+        line.append(text.substr(0, slot)).append(Printable(error.what())).append(text.substr(slot + 2));
+    if (ExitCode(error.problem()) == kUsage)
         line.append(chinese ? "（参见 portauth-cli --help）" : " (see portauth-cli --help)");
     return line;
+}
+
+std::string ConnectedText(std::string_view connection, std::string_view interfaceName, Language language)
+{
+    // The kernel lets an interface's name hold control characters.
+    const std::string name(connection), device = Printable(interfaceName);
+    return language == Language::Chinese ? "已连接：“" + name + "”，接口 " + device
+                                         : "connected: \"" + name + "\" on " + device;
 }
 
 std::string HelpText(Language language)

@@ -13,13 +13,28 @@ enum class Language { English, Chinese };
 // else LANG) is zh_CN.
 Language LanguageFromLocale(const char* lcAll, const char* lcMessages, const char* lang);
 
-// A mistake in the command line rather than a failure.
-bool IsUsageError(Problem problem);
+// Each outcome of connect has an exit status of its own.
+inline constexpr int kPasswordRefused = 3;
+inline constexpr int kNoAuthenticator = 4;
+inline constexpr int kDeviceUnavailable = 5;
+inline constexpr int kNetworkManagerNotRunning = 6;
+inline constexpr int kTimedOut = 7;
+
+// 2 for a mistake in the command line, 1 for other failures, and the
+// codes above.
+int ExitCode(Problem problem);
+
+// How connect --json names the outcome: "error" for all but the outcomes
+// above.
+std::string_view OutcomeName(Problem problem);
 
 // One line, without the line break, that names the problem and its detail;
 // for a usage error it points to --help.
 std::string Describe(const CliError& error, Language language);
 
 std::string HelpText(Language language);
+
+// The line that tells that connect came up.
+std::string ConnectedText(std::string_view connection, std::string_view interfaceName, Language language);
 
 } // namespace portauth::cli

@@ -1,23 +1,39 @@
 #pragma once
 
-#include <optional>
+#include <chrono>
 #include <string>
 
 #include "formats.h"
 
+struct _NMClient;
+struct _NMRemoteConnection;
+
 namespace portauth::cli {
 
-// The UUID of the running NetworkManager's connection of that name. Fails
-// here, before anyone types a password, when nmcli or the daemon is missing.
-std::optional<std::string> FindConnection(const std::string& name);
+// The running NetworkManager, through its own client library: typed
+// settings, replies and signals, none of them text that follows the locale.
+class NetworkManager {
+public:
+    // Throws CliError(NetworkManagerNotRunning), so that this is known before
+    // anyone types a password.
+    NetworkManager();
+    ~NetworkManager();
+    NetworkManager(const NetworkManager&) = delete;
+    NetworkManager& operator=(const NetworkManager&) = delete;
 
-// Updates the connection `uuid` names, or creates one, through nmcli. The
-// password reaches nmcli on its standard input, never as an argument.
-void SaveWithNmcli(const WiredProfile& profile, std::optional<std::string> uuid);
+    // Creates the connection, or updates the one of that name, its password
+    // in the same call: NetworkManager never holds it without.
+    void Save(const WiredProfile& profile);
 
-// Writes the connection as a keyfile, mode 600 from the moment it exists,
-// replacing `path` atomically. A keyfile already there keeps its UUID, so
-// NetworkManager sees the same connection updated.
-void WriteKeyfile(const std::string& path, const WiredProfile& profile);
+    // Saves the connection, brings it up and follows the activation for at
+    // most `timeout`. Gives the interface it came up on; each other outcome
+    // is a CliError of its own.
+    std::string Connect(const WiredProfile& profile, std::chrono::seconds timeout);
+
+private:
+    _NMRemoteConnection* save(const WiredProfile& profile, bool blockAutoconnect);
+
+    _NMClient* client_;
+};
 
 } // namespace portauth::cli

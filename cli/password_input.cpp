@@ -10,8 +10,10 @@ SecretText<char> ReadSecretLine(const std::function<std::size_t(char*, std::size
 {
     SecretText<char> line;
     SecretText<char> chunk(4096);
-    for (bool ended = false; !ended;) {
+    for (bool ended = false, first = true; !ended; first = false) {
         const std::size_t count = read(chunk.data(), chunk.size());
+        if (count == 0 && first)
+            throw CliError(Problem::PasswordMissing);
         ended = count == 0;
         for (std::size_t i = 0; i < count && !ended; ++i) {
             ended = chunk[i] == '\n';
@@ -34,11 +36,13 @@ SecretText<char16_t> SecretUtf16(const SecretText<char>& utf8)
     return text;
 }
 
-SecretText<char16_t> ReadPassword(bool fromStandardInput, Language language)
+SecretText<char16_t> ReadPassword(const Options& options, Language language)
 {
-    if (!fromStandardInput)
-        return AskPasswordOnTerminal(language);
-    return SecretUtf16(ReadSecretLine(ReadStandardInput));
+    SecretText<char16_t> password = options.passwordFromStdin ? ReadPasswordFromStandardInput(options.stdinUtf8)
+                                                              : AskPasswordOnTerminal(language);
+    if (password.empty())
+        throw CliError(Problem::PasswordEmpty);
+    return password;
 }
 
 } // namespace portauth::cli

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "command_line.h"
 #include "messages.h"
 #include "secret_text.h"
 
@@ -12,8 +13,9 @@ namespace portauth::cli {
 inline constexpr std::size_t kLongestPasswordLine = std::size_t{1} << 20;
 
 // The first line that `read` gives, without its LF or CR LF. `read` fills a
-// buffer and returns the count, 0 at the end. Throws CliError(PasswordTooLong)
-// past kLongestPasswordLine.
+// buffer and returns the count, 0 at the end. Throws CliError(PasswordMissing)
+// when nothing comes at all, CliError(PasswordTooLong) past
+// kLongestPasswordLine.
 SecretText<char> ReadSecretLine(const std::function<std::size_t(char*, std::size_t)>& read);
 
 // UTF-8 to UTF-16 without leaving an unwiped copy behind. Throws
@@ -21,7 +23,7 @@ SecretText<char> ReadSecretLine(const std::function<std::size_t(char*, std::size
 SecretText<char16_t> SecretUtf16(const SecretText<char>& utf8);
 
 // The password as the user gave it: one line of standard input, or typed on
-// the terminal.
-SecretText<char16_t> ReadPassword(bool fromStandardInput, Language language);
+// the terminal. Throws CliError(PasswordEmpty) for an empty one.
+SecretText<char16_t> ReadPassword(const Options& options, Language language);
 
 } // namespace portauth::cli

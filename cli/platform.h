@@ -20,9 +20,10 @@ Language MessageLanguage();
 // Throws CliError(NoTerminal) when there is no terminal to ask on.
 SecretText<char16_t> AskPasswordOnTerminal(Language language);
 
-// Reads up to `size` bytes of standard input: the count, 0 at its end.
+// The first line of standard input. Windows reads a console as UTF-16, and
+// a pipe in the console's code page (else the ANSI one) unless `utf8`.
 // Throws CliError(PasswordUnreadable) on a read error.
-std::size_t ReadStandardInput(char* buffer, std::size_t size);
+SecretText<char16_t> ReadPasswordFromStandardInput(bool utf8);
 
 // Throws CliError(OutputFailed) when the output cannot be written.
 void WriteOutput(std::string_view utf8);

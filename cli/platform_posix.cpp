@@ -115,9 +115,10 @@ SecretText<char16_t> AskPasswordOnTerminal(Language language)
     return SecretUtf16(typed);
 }
 
-std::size_t ReadStandardInput(char* buffer, std::size_t size)
+SecretText<char16_t> ReadPasswordFromStandardInput(bool)
 {
-    return readOrThrow(STDIN_FILENO, buffer, size);
+    return SecretUtf16(
+        ReadSecretLine([](char* buffer, std::size_t size) { return readOrThrow(STDIN_FILENO, buffer, size); }));
 }
 
 void WriteOutput(std::string_view utf8)

@@ -50,10 +50,12 @@ SecretText<char16_t> readConsoleLine(HANDLE console)
 {
     SecretText<char16_t> line;
     SecretText<wchar_t> chunk(256);
-    for (bool ended = false; !ended;) {
+    for (bool ended = false, first = true; !ended; first = false) {
         DWORD count = 0;
         if (!ReadConsoleW(console, chunk.data(), static_cast<DWORD>(chunk.size()), &count, nullptr))
             throw CliError(Problem::PasswordUnreadable, std::to_string(GetLastError()));
+        if (count == 0 && first)
+            throw CliError(Problem::PasswordMissing);
         ended = count == 0;
         for (DWORD i = 0; i < count && !ended; ++i) {
             ended = chunk[i] == L'\n';
@@ -62,6 +64,31 @@ SecretText<char16_t> readConsoleLine(HANDLE console)
         }
     }
     return line;
+}
+
+std::size_t readPipe(HANDLE pipe, char* buffer, std::size_t size)
+{
+    DWORD count = 0;
+    if (ReadFile(pipe, buffer, static_cast<DWORD>(size), &count, nullptr))
+        return count;
+    if (GetLastError() == ERROR_BROKEN_PIPE)
+        return 0;
+    throw CliError(Problem::PasswordUnreadable, std::to_string(GetLastError()));
+}
+
+// A pipe carries what the program before it wrote, which Windows console
+// programs write in the console's code page, else the ANSI one.
+SecretText<char16_t> decoded(const SecretText<char>& bytes, UINT codePage)
+{
+    if (bytes.empty())
+        return {};
+    const int size = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+    SecretText<wchar_t> wide(static_cast<std::size_t>(length));
+    if (length == 0 ||
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), length) != length)
+        throw CliError(Problem::PasswordNotInCodePage, std::to_string(codePage));
+    return SecretText<char16_t>(wide.begin(), wide.end());
 }
 
 } // namespace
@@ -110,14 +137,18 @@ SecretText<char16_t> AskPasswordOnTerminal(Language language)
     }
 }
 
-std::size_t ReadStandardInput(char* buffer, std::size_t size)
+SecretText<char16_t> ReadPasswordFromStandardInput(bool utf8)
 {
-    DWORD count = 0;
-    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, static_cast<DWORD>(size), &count, nullptr))
-        return count;
-    if (GetLastError() == ERROR_BROKEN_PIPE)
-        return 0;
-    throw CliError(Problem::PasswordUnreadable, std::to_string(GetLastError()));
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(input, &mode))
+        return readConsoleLine(input); // UTF-16 from the console itself: no code page involved
+    const SecretText<char> line =
+        ReadSecretLine([&](char* buffer, std::size_t size) { return readPipe(input, buffer, size); });
+    if (utf8)
+        return SecretUtf16(line);
+    const UINT consoleCodePage = GetConsoleCP();
+    return decoded(line, consoleCodePage != 0 ? consoleCodePage : GetACP());
 }
 
 void WriteOutput(std::string_view utf8)

@@ -40,7 +40,7 @@ without_service_starts() (
     $sudo "$@"
 )
 
-# The tests need only nmcli, which comes with NetworkManager itself. Where
+# The tests run NetworkManager only inside namespaces of their own. Where
 # systemd runs, the package also enables the daemon for the next boot, when
 # it would take over the machine's wired ports.
 keep_network_manager_off() {
@@ -49,10 +49,10 @@ keep_network_manager_off() {
         NetworkManager-dispatcher.service
 }
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n fonts-arphic-uming)
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n fonts-arphic-uming libnm-dev)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev xvfb xdotool xclip x11-utils imagemagick
     dpkg-dev desktop-file-utils appstream g++-mingw-w64-i686 binutils-mingw-w64-i686
-    hostapd wpasupplicant network-manager iproute2 openssl python3)
+    hostapd wpasupplicant network-manager dnsmasq-base dbus iproute2 openssl python3)
 
 # Wine and the Chinese locale that gives Wine code page 936 as its ANSI code
 # page. 32-bit Wine where the kernel runs 32-bit programs; elsewhere 64-bit
