@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "cli_error.h"
 #include "posix_io.h"
@@ -58,18 +59,12 @@ std::optional<std::string> existingFile(const std::string& path)
     return text;
 }
 
-// GLib's own parser, the one NetworkManager reads keyfiles with, so every
-// spelling it accepts is found and the last group wins as it does there.
 std::optional<std::string> uuidInKeyfile(const std::string& path, const std::string& text)
 {
-    g_autoptr(GKeyFile) keyfile = g_key_file_new();
-    if (!g_key_file_load_from_data(keyfile, text.data(), text.size(), G_KEY_FILE_NONE, nullptr) ||
-        !g_key_file_has_group(keyfile, "connection"))
+    KeyfileIdentity keyfile = ReadKeyfile(text);
+    if (!keyfile.isConnection)
         refuse(path, "not a NetworkManager keyfile");
-    g_autofree gchar* uuid = g_key_file_get_string(keyfile, "connection", "uuid", nullptr);
-    if (uuid != nullptr && g_uuid_string_is_valid(uuid))
-        return uuid;
-    return std::nullopt;
+    return std::move(keyfile.uuid);
 }
 
 std::string newUuid()
@@ -89,6 +84,20 @@ void syncFolderOf(const std::string& path)
 }
 
 } // namespace
+
+// GLib's own parser, the one NetworkManager reads keyfiles with, so every
+// spelling it accepts is found and the last group wins as it does there.
+KeyfileIdentity ReadKeyfile(std::string_view text)
+{
+    g_autoptr(GKeyFile) keyfile = g_key_file_new();
+    KeyfileIdentity identity;
+    identity.isConnection = g_key_file_load_from_data(keyfile, text.data(), text.size(), G_KEY_FILE_NONE, nullptr) &&
+                            g_key_file_has_group(keyfile, "connection");
+    g_autofree gchar* uuid = g_key_file_get_string(keyfile, "connection", "uuid", nullptr);
+    if (identity.isConnection && uuid != nullptr && g_uuid_string_is_valid(uuid))
+        identity.uuid = uuid;
+    return identity;
+}
 
 std::string KeyfileUuid(const std::string& path)
 {

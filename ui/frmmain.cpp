@@ -158,7 +158,8 @@ void frmMain::settle(Failure failure)
 void frmMain::Form_Load()
 {
     for (const auto& [box, key] : {std::pair{txtUsername, kUsernameKey}, std::pair{txtIP, kIPKey}}) {
-        const std::optional<std::u16string> message = attempt(Failure::LoadSettings, [&] {
+        // Named captures: clang before 16 cannot capture structured bindings.
+        const std::optional<std::u16string> message = attempt(Failure::LoadSettings, [this, box = box, key = key] {
             const std::u16string remembered = settings_.Get(key);
             if (view_.Text(box) != remembered)
                 view_.SetText(box, remembered);
