@@ -64,6 +64,15 @@ void MessageWindows::Show(ui::Failure cause, std::u16string_view text)
         placeAndShow();
 }
 
+void MessageWindows::Close(ui::Failure cause)
+{
+    if (const auto message = messages_.find(cause); message != messages_.end()) {
+        if (message->second)
+            message->second->close();
+        messages_.erase(message);
+    }
+}
+
 bool MessageWindows::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window_ && (event->type() == QEvent::Show || event->type() == QEvent::Move))

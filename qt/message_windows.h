@@ -19,6 +19,7 @@ class MessageWindows final : public QObject, public ui::MessagePort {
 public:
     explicit MessageWindows(QWidget* window);
     void Show(ui::Failure cause, std::u16string_view text) override;
+    void Close(ui::Failure cause) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

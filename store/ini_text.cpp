@@ -36,9 +36,10 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, text.find_last_not_of(spaces) - first + 1);
 }
 
-// One logical line. A quoted text may run over line breaks, a backslash
-// takes the break after it into the line, and ';' outside quotes starts a
-// comment that runs to the end of the physical line.
+// One line of the file. Whatever quotes or backslashes it holds, it ends at
+// its line break, so that no stray character can take the lines after it
+// into a value, or hide a group. ';' outside quotes starts a comment that
+// runs to the end of the line.
 struct Line {
     std::size_t start = 0;
     std::size_t end = 0;
@@ -47,43 +48,34 @@ struct Line {
     std::string_view in(std::string_view text) const { return text.substr(start, end - start); }
 };
 
-std::size_t skipComment(std::string_view text, std::size_t i)
+// Past blank lines, and comment lines with whatever they hold.
+std::size_t nextContent(std::string_view text, std::size_t i)
 {
-    while (i < text.size() && !isBreak(text[i]))
-        ++i;
-    while (i < text.size() && isLineSpace(text[i]))
-        ++i;
-    return i;
+    for (;;) {
+        while (i < text.size() && isLineSpace(text[i]))
+            ++i;
+        if (i == text.size() || text[i] != ';')
+            return i;
+        while (i < text.size() && !isBreak(text[i]))
+            ++i;
+    }
 }
 
 bool nextLine(std::string_view text, std::size_t& pos, Line& line)
 {
     line = Line{};
-    std::size_t i = pos;
-    while (i < text.size() && isLineSpace(text[i]))
-        ++i;
-    line.start = i;
+    std::size_t i = line.start = nextContent(text, pos);
     bool inQuotes = false;
-    while (i < text.size()) {
-        const char c = text[i++];
-        if (c == '=' && !inQuotes && line.equals == npos) {
-            line.equals = i - 1;
-        } else if (isBreak(c) && !inQuotes) {
-            --i;
-            break;
-        } else if (c == '\\' && i < text.size()) {
-            const char escaped = text[i++];
-            if (i < text.size() && isPairedBreak(escaped, text[i]))
-                ++i;
-        } else if (c == '"') {
+    for (; i < text.size() && !isBreak(text[i]); ++i) {
+        const char c = text[i];
+        if (c == '=' && !inQuotes && line.equals == npos)
+            line.equals = i;
+        else if (c == '"')
             inQuotes = !inQuotes;
-        } else if (c == ';' && i == line.start + 1) {
-            i = skipComment(text, i);
-            line.start = i;
-        } else if (c == ';' && !inQuotes) {
-            --i;
+        else if (c == '\\' && i + 1 < text.size() && !isBreak(text[i + 1]))
+            ++i;
+        else if (c == ';' && !inQuotes)
             break;
-        }
     }
     pos = line.end = i;
     return line.end > line.start;
@@ -208,8 +200,6 @@ std::u16string unescaped(std::string_view raw)
             out += escapedNumber(raw, i, 16);
         } else if (escape >= '0' && escape <= '7') {
             out += escapedNumber(raw, --i, 8);
-        } else if (isBreak(escape) && i < raw.size() && isPairedBreak(escape, raw[i])) {
-            ++i;
         }
         keptLength = out.size();
     }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <thread>
@@ -88,6 +89,16 @@ bool isRegularFile(int fd)
     return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+// Whether `name` in `folder` still names the open file, and not one put in
+// its place or nothing at all.
+bool stillNamed(int folder, const char* name, int fd)
+{
+    struct stat held {};
+    struct stat current {};
+    return ::fstat(fd, &held) == 0 && ::fstatat(folder, name, &current, AT_SYMLINK_NOFOLLOW) == 0
+           && held.st_dev == current.st_dev && held.st_ino == current.st_ino;
+}
+
 bool readAll(int fd, std::string& bytes)
 {
     char buffer[65536];
@@ -162,15 +173,7 @@ private:
             return Attempt::Refused;
         if (::flock(file_.get(), LOCK_EX | LOCK_NB) != 0)
             return errno == EWOULDBLOCK ? Attempt::Busy : Attempt::Refused;
-        return stillInPlace() ? Attempt::Locked : Attempt::Busy;
-    }
-
-    bool stillInPlace() const
-    {
-        struct stat held {};
-        struct stat current {};
-        return ::fstat(file_.get(), &held) == 0 && ::stat(path_.c_str(), &current) == 0
-               && held.st_dev == current.st_dev && held.st_ino == current.st_ino;
+        return stillNamed(AT_FDCWD, path_.c_str(), file_.get()) ? Attempt::Locked : Attempt::Busy;
     }
 
     std::string path_;
@@ -211,16 +214,58 @@ Destination destinationOf(const std::string& path)
     return destination;
 }
 
+// A save's temporary file is locked for as long as the save runs. The
+// kernel drops that lock however the save ends, even by SIGKILL, so a
+// temporary file that can be locked is a leftover, whichever process, pid
+// namespace or path to the folder made it, and a pid reused meanwhile
+// cannot make a leftover look live. Earlier versions did not lock theirs,
+// but they wrote them only under the store's lock, which the cleaning holds.
+bool isTemporaryOf(std::string_view entry, const std::string& name)
+{
+    const std::string prefix = "." + name + ".";
+    constexpr std::string_view suffix = ".tmp";
+    if (entry.size() <= prefix.size() + suffix.size() || !entry.starts_with(prefix) || !entry.ends_with(suffix))
+        return false;
+    const std::string_view number = entry.substr(prefix.size(), entry.size() - prefix.size() - suffix.size());
+    return number.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Removing one is only worth trying: a save goes on without it.
+void removeLeftovers(const Destination& destination, int folder)
+{
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(destination.folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string entryName = entry->path().filename();
+        if (!isTemporaryOf(entryName, destination.name))
+            continue;
+        const FileDescriptor file(
+            ::openat(folder, entryName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (file.valid() && isRegularFile(file.get()) && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0
+            && stillNamed(folder, entryName.c_str(), file.get()))
+            ::unlinkat(folder, entryName.c_str(), 0);
+    }
+}
+
 // A file of our own beside the destination, so that the rename stays on one
-// file system.
+// file system, and locked. One that a cleaning locked first between our
+// open and our lock is gone, or about to go: another name is taken then. On
+// a file system without locks no cleaning can lock one either.
 std::string createTemporary(int folder, const std::string& name, FileDescriptor& file)
 {
     std::random_device seed;
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string candidate = "." + name + "." + std::to_string(seed() % 1000000000u) + ".tmp";
         file.reset(::openat(folder, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (file.valid() || errno != EEXIST)
+        if (!file.valid()) {
+            if (errno != EEXIST)
+                return {};
+            continue;
+        }
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0 ? stillNamed(folder, candidate.c_str(), file.get())
+                                                         : errno != EWOULDBLOCK)
             return candidate;
+        file.reset(-1);
     }
     return {};
 }
@@ -241,12 +286,19 @@ void replaceFile(const std::string& path, std::string_view content)
 {
     const Destination destination = destinationOf(path);
     FileDescriptor folder(::open(destination.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid())
+        throwAccessError("write", path);
+    // First, so that the room the leftovers take is free for this save.
+    removeLeftovers(destination, folder.get());
     FileDescriptor file;
-    const std::string temporary = folder.valid() ? createTemporary(folder.get(), destination.name, file) : "";
+    const std::string temporary = createTemporary(folder.get(), destination.name, file);
     if (!file.valid())
         throwAccessError("write", path);
-    const bool written = takeOver(file.get(), destination.existing) && WriteAll(file.get(), content)
-                         && ::fsync(file.get()) == 0 && file.close();
+    // The lock goes with the last descriptor of the open file, so this one
+    // keeps it past the close below, until the rename is done.
+    const FileDescriptor keepsLock(::dup(file.get()));
+    const bool written = keepsLock.valid() && takeOver(file.get(), destination.existing)
+                         && WriteAll(file.get(), content) && ::fsync(file.get()) == 0 && file.close();
     if (!written || ::renameat(folder.get(), temporary.c_str(), folder.get(), destination.name.c_str()) != 0) {
         ::unlinkat(folder.get(), temporary.c_str(), 0);
         throwAccessError("write", path);

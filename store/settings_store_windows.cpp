@@ -32,9 +32,10 @@ std::string utf8(const std::wstring& text)
     return bytes;
 }
 
-[[noreturn]] void throwAccessError(const char* action, const std::wstring& path)
+// The message names the value, so that the user knows which one to fix.
+[[noreturn]] void throwAccessError(const char* action, const std::wstring& path, std::u16string_view name)
 {
-    const std::wstring where = L"HKEY_CURRENT_USER\\" + path;
+    const std::wstring where = L"HKEY_CURRENT_USER\\" + path + L"\\" + wide(name);
     throw NumberedError(ErrorNumber::SettingsAccess, std::string("cannot ") + action + " " + utf8(where),
                         std::u16string(reinterpret_cast<const char16_t*>(where.data()), where.size()));
 }
@@ -52,7 +53,8 @@ public:
     HKEY handle = nullptr;
 };
 
-// The stored text; nothing when the key or the value is absent.
+// The stored text; nothing when the key or the value is absent. A value of
+// another type fails alone: each value is read on its own.
 std::optional<std::u16string> readValue(const std::wstring& path, std::u16string_view name)
 {
     RegistryKey key;
@@ -60,7 +62,7 @@ std::optional<std::u16string> readValue(const std::wstring& path, std::u16string
     if (status == ERROR_FILE_NOT_FOUND)
         return std::nullopt;
     if (status != ERROR_SUCCESS)
-        throwAccessError("read", path);
+        throwAccessError("read", path, name);
     const std::wstring valueName = wide(name);
     std::u16string text;
     DWORD size = 0;
@@ -71,14 +73,14 @@ std::optional<std::u16string> readValue(const std::wstring& path, std::u16string
         if (status == ERROR_FILE_NOT_FOUND)
             return std::nullopt;
         if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-            throwAccessError("read", path);
+            throwAccessError("read", path, name);
         text.assign(size / sizeof(char16_t) + 1, u'\0');
         size = static_cast<DWORD>(text.size() * sizeof(char16_t));
         status = ::RegQueryValueExW(key.handle, valueName.c_str(), nullptr, nullptr,
                                     reinterpret_cast<BYTE*>(text.data()), &size);
     } while (status == ERROR_MORE_DATA);
     if (status != ERROR_SUCCESS)
-        throwAccessError("read", path);
+        throwAccessError("read", path, name);
     text.resize(size / sizeof(char16_t));
     // The terminator, when the writer stored one.
     if (!text.empty() && text.back() == u'\0')
@@ -121,7 +123,7 @@ void SaveSetting(std::u16string_view application, std::u16string_view section,
         || ::RegSetValueExW(registryKey.handle, wide(key).c_str(), 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(bytes))
                != ERROR_SUCCESS)
-        throwAccessError("write", path);
+        throwAccessError("write", path, key);
 }
 
 } // namespace portauth

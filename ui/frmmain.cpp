@@ -111,37 +111,63 @@ bool frmMain::KeyDown(ControlId box, std::int16_t KeyCode, std::int16_t Shift)
 
 // Runs one piece of a handler. A failure ends that piece and is told the
 // first time it happens, and not again until the same piece has succeeded
-// once more: typing on into a failing store gives one message.
+// once more, which closes its message: typing on into a failing store gives
+// one message, and none stays once the store takes the text.
 template <class Action>
 bool frmMain::guarded(Failure failure, Action&& action)
 {
-    std::u16string message;
+    const std::optional<std::u16string> message = attempt(failure, action);
+    if (message)
+        tell(failure, *message);
+    else
+        settle(failure);
+    return !message;
+}
+
+// The message of the failure, or nothing when the action succeeded.
+template <class Action>
+std::optional<std::u16string> frmMain::attempt(Failure failure, Action&& action)
+{
     try {
         action();
-        reported_.erase(failure);
-        return true;
+        return std::nullopt;
     } catch (const NumberedError& error) {
-        message = messageFor(failure, error);
+        return messageFor(failure, error);
     } catch (const std::exception&) {
-        message = texts::unexpectedError;
+        return std::u16string(texts::unexpectedError);
     }
+}
+
+void frmMain::tell(Failure failure, std::u16string_view message)
+{
     if (reported_.insert(failure).second)
         messages_.Show(failure, message);
-    return false;
+}
+
+void frmMain::settle(Failure failure)
+{
+    if (reported_.erase(failure) != 0)
+        messages_.Close(failure);
 }
 
 // Placing a remembered text raises the box's Change handler, which derives
 // the user name and writes the value back; the store writes nothing for a
-// value it already holds, and an empty store changes nothing at all.
+// value it already holds, and an empty store changes nothing at all. Each
+// value loads on its own: one that cannot be read leaves its box empty, and
+// its message stays until a save has replaced it.
 void frmMain::Form_Load()
 {
-    guarded(Failure::LoadSettings, [this] {
-        for (const auto& [box, key] : {std::pair{txtUsername, kUsernameKey}, std::pair{txtIP, kIPKey}}) {
+    for (const auto& [box, key] : {std::pair{txtUsername, kUsernameKey}, std::pair{txtIP, kIPKey}}) {
+        const std::optional<std::u16string> message = attempt(Failure::LoadSettings, [&] {
             const std::u16string remembered = settings_.Get(key);
             if (view_.Text(box) != remembered)
                 view_.SetText(box, remembered);
+        });
+        if (message) {
+            unloaded_.insert(key);
+            tell(Failure::LoadSettings, *message);
         }
-    });
+    }
 }
 
 void frmMain::txtUsername_Change()
@@ -197,7 +223,9 @@ void frmMain::recomputeUserName()
 
 void frmMain::remember(std::u16string_view key, ControlId box)
 {
-    guarded(Failure::SaveSettings, [&] { settings_.Save(key, view_.Text(box)); });
+    if (guarded(Failure::SaveSettings, [&] { settings_.Save(key, view_.Text(box)); }) && unloaded_.erase(key) != 0
+        && unloaded_.empty())
+        settle(Failure::LoadSettings);
 }
 
 // Copies the whole text, not the selection, and takes the key so that the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -47,7 +48,8 @@ public:
     void Save(std::u16string_view key, std::u16string_view value) override;
 };
 
-// What can go wrong, each told once until it has gone right again.
+// What can go wrong, each told once until it has gone right again, when
+// its message closes.
 enum class Failure : std::uint8_t { LoadSettings, SaveSettings, Password, Clipboard };
 
 // Shows a message beside the window without taking the keyboard focus and
@@ -56,6 +58,7 @@ class MessagePort {
 public:
     virtual ~MessagePort() = default;
     virtual void Show(Failure cause, std::u16string_view text) = 0;
+    virtual void Close(Failure cause) = 0;
 };
 
 // Key codes and shift state as the KeyDown handlers receive them.
@@ -90,12 +93,17 @@ private:
                      std::int16_t& KeyCode, std::int16_t Shift);
     template <class Action>
     bool guarded(Failure failure, Action&& action);
+    template <class Action>
+    std::optional<std::u16string> attempt(Failure failure, Action&& action);
+    void tell(Failure failure, std::u16string_view message);
+    void settle(Failure failure);
 
     FormView& view_;
     ClipboardPort& clipboard_;
     SettingsPort& settings_;
     MessagePort& messages_;
     std::set<Failure> reported_;
+    std::set<std::u16string_view> unloaded_; // keys whose stored value could not be read
 };
 
 } // namespace portauth::ui

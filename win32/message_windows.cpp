@@ -69,6 +69,13 @@ void MessageWindows::Show(ui::Failure cause, std::u16string_view text)
     ShowWindow(window, SW_SHOWNOACTIVATE);
 }
 
+// The window forgets itself as it is destroyed.
+void MessageWindows::Close(ui::Failure cause)
+{
+    if (const auto shown = shown_.find(cause); shown != shown_.end())
+        DestroyWindow(shown->second);
+}
+
 // To the right of the main window, or to its left when the screen ends
 // there, so that the input boxes stay in sight.
 void MessageWindows::Arrange()

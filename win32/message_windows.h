@@ -21,6 +21,7 @@ public:
     MessageWindows& operator=(const MessageWindows&) = delete;
 
     void Show(ui::Failure cause, std::u16string_view text) override;
+    void Close(ui::Failure cause) override;
 
     // Puts the messages beside the main window, one below the other.
     void Arrange();

@@ -41,6 +41,7 @@ public:
 class CollectingMessages final : public ui::MessagePort {
 public:
     void Show(ui::Failure, std::u16string_view text) override { shown << QString::fromStdU16String(std::u16string(text)); }
+    void Close(ui::Failure) override {}
     QStringList shown;
 };
 

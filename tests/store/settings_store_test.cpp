@@ -7,9 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <tuple>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -76,73 +74,84 @@ protected:
     std::ptrdiff_t descriptors = 0;
 };
 
-// Values the program writes read the same in earlier versions of the
-// program, which wrote these bytes; the first save creates the folders.
-// Values written by hand read as they stand, and start-up's saving them back
-// writes nothing: a comma is an ordinary character, and bytes that are not
-// UTF-8 show as U+FFFD, one per ill-formed part, yet stay in the file.
-TEST_F(SettingsStore, ReadsAndWritesValuesAsEarlierVersionsDid)
-{
-    const fs::path file = configDir / "new" / "folder" / "Lanbridge.ini";
-    ::setenv("XDG_CONFIG_HOME", file.parent_path().c_str(), 1);
-    const std::tuple<std::u16string, std::string, bool> rows[] = {
-        {u"  alice ", "\"  alice \"", false},
-        {u"张三 é\u0080\ue000😀\U0010FFFF", "\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xee\x80\x80\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", false},
-        {u"\ta=b;c#d[e]\"f\\g\nbreak\r\a\b\f\v", "\"\\ta=b;c#d[e]\\\"f\\\\g\\nbreak\\r\\a\\b\\f\\v\"", false},
-        {u"\x01" u"1f\x1fg", "\\x1\\x31\\x66\\x1fg", false},
-        {u"@x,y", "\"@@x,y\"", false},
-        {std::u16string(u"a\0b", 3), "@String(a\\0\\x62)", false},
-        {u"a ,b,,c", "  a ,b,,c \t; office", true},
-        {u"  bob 中文A\a", " \"  bob \\x4e2d\\x6587\\101\\7\"  ", true},
-        {u"\ufffd\ufffd\ufffd\ufffd|\ufffd-\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd|\ufffd",
-         "\xd5\xc5\xc8\xfd|\xe4\xb8-\xf0\x9f\x98|\xc0\x80|\xed\xa0\x80|\xe0\x80|\xf4\x90|\xf8|\xe9", true},
-    };
-    EXPECT_EQ(load(kUsernameKey), u"-");
-    for (const auto& [value, written, byHand] : rows) {
-        const std::string entry = (byHand ? "[ PortAuth ]\n Username\t=" : "[PortAuth]\nUsername=") + written + "\n";
-        if (byHand)
-            writeBytes(file, entry);
-        save(kUsernameKey, value);
-        EXPECT_EQ(readBytes(file), entry);
-        EXPECT_EQ(load(kUsernameKey), value) << written;
-    }
-}
+struct IniRow {
+    const char* name;
+    std::string before;
+    std::u16string username, ip, saved; // as read ("-" when absent), then saved as IP
+    std::string after;                  // the file's exact bytes then
+};
 
-// A save changes the bytes of its key and nothing else, and the file keeps
-// its owner and mode.
-TEST_F(SettingsStore, SavesChangeOnlyTheValueThatChanged)
-{
-    const std::string before = "\xef\xbb\xbf; mine\r\n[PortAuth]\r\nUsername=\xd5\xc5\xc8\xfd\r\n"
-                               "  IP = a ,b,,c \t; office\r\n# also mine\r\nzzz=1\r\n\r\n[Other]\r\nIP=other\r\n";
-    writeBytes(ini, before);
-    const bool root = ::geteuid() == 0;
-    ASSERT_TRUE(::chmod(ini.c_str(), 0604) == 0 && (!root || ::chown(ini.c_str(), 65534, 65534) == 0));
-    save(kIPKey, u"10.0.0.1");
-    struct stat after {};
-    ASSERT_EQ(::stat(ini.c_str(), &after), 0);
-    EXPECT_EQ(after.st_mode & 07777, 0604u);
-    EXPECT_EQ(after.st_uid, root ? 65534u : ::geteuid());
-    std::string expected = before;
-    expected.replace(expected.find("IP = a"), 12, "IP=10.0.0.1");
-    EXPECT_EQ(readBytes(ini), expected);
-}
+// Each line is read alone, whatever quotes or backslashes it holds; a save
+// changes the lines of its key, adds the key to the last of its groups or
+// adds the group, and leaves every other byte. Values the program writes
+// read the same in earlier versions, which wrote these bytes; values
+// written by hand read as they stand (bytes that are not UTF-8 as U+FFFD,
+// one per ill-formed part).
+const std::string kNotUtf8 = "\xd5\xc5\xc8\xfd|\xe4\xb8-\xf0\x9f\x98|\xc0\x80|\xed\xa0\x80|\xe0\x80|\xf4\x90|\xf8|\xe9";
+const IniRow kIniRows[] = {
+    {"QuoteClosed", "[PortAuth]\nUsername=\"a\"b\"\nIP=1\n[X]\nk=1\n", u"ab", u"1", u"2", "[PortAuth]\nUsername=\"a\"b\"\nIP=2\n[X]\nk=1\n"},
+    {"RawQuoteTrailingBackslash", "[PortAuth]\nUsername=a\"b\\\nIP=1\n", u"ab", u"1", u"2", "[PortAuth]\nUsername=a\"b\\\nIP=2\n"},
+    {"BackslashCrlfBom", "\xEF\xBB\xBF[PortAuth]\r\nUsername=\"q\\\r\nIP=1", u"q", u"1", u"2", "\xEF\xBB\xBF[PortAuth]\r\nUsername=\"q\\\r\nIP=2"},
+    {"OpenQuoteInAnotherGroup", "[X]\nk=\"o\n[PortAuth]\nUsername=u\nIP=1\n", u"u", u"1", u"2", "[X]\nk=\"o\n[PortAuth]\nUsername=u\nIP=2\n"},
+    {"CommentsHoldingEquals", "[PortAuth]\n; IP=9\nUsername=u ; IP=8\n", u"u", u"-", u"1", "[PortAuth]\n; IP=9\nUsername=u ; IP=8\nIP=1\n"},
+    {"DuplicateGroups", "[PortAuth]\nUsername=a\n[PortAuth]\nUsername=b", u"b", u"-", u"1", "[PortAuth]\nUsername=a\n[PortAuth]\nUsername=b\nIP=1\n"},
+    {"EntryJoinsItsGroup", "[PortAuth]\r\nUsername=u\r\n\r\n[X]\r\n", u"u", u"-", u"1", "[PortAuth]\r\nUsername=u\r\nIP=1\r\n\r\n[X]\r\n"},
+    {"GroupAfterOpenQuote", "[X]\r\nx=\"1\r\n", u"-", u"-", u"1", "[X]\r\nx=\"1\r\n\r\n[PortAuth]\r\nIP=1\r\n"},
+    {"GroupAfterUnendedLine", "x=1", u"-", u"-", u"1", "x=1\n\n[PortAuth]\nIP=1\n"},
+    {"HandEdited", "\xef\xbb\xbf[ PortAuth ]\r\n Username\t=" + kNotUtf8 + "\r\n  IP = a ,b,,c \t; office\r\n# mine\r\n",
+     u"\ufffd\ufffd\ufffd\ufffd|\ufffd-\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd|\ufffd", u"a ,b,,c", u"1",
+     "\xef\xbb\xbf[ PortAuth ]\r\n Username\t=" + kNotUtf8 + "\r\n  IP=1 \t; office\r\n# mine\r\n"},
+    {"Escaped", "[PortAuth]\nUsername= \" b \\x4e2d\\101\\7\"  \n", u" b 中A\a", u"-", u"1", "[PortAuth]\nUsername= \" b \\x4e2d\\101\\7\"  \nIP=1\n"},
+    {"WrittenEscapes", "", u"-", u"-", u"张三 é\u0080\ue000😀\U0010FFFF\t\n\r\a\b\f\v\x01" u"1f\x1fg",
+     "[PortAuth]\nIP=\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xee\x80\x80\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf\\t\\n\\r\\a\\b\\f\\v"
+     "\\x1\\x31\\x66\\x1fg\n"},
+    {"TypedQuotesAndBackslashes", "", u"-", u"-", u"a;b\"q\"\\x41\\u#,=[x] \\", "[PortAuth]\nIP=\"a;b\\\"q\\\"\\\\x41\\\\u#,=[x] \\\\\"\n"},
+    {"LeadingAt", "", u"-", u"-", u"@x,y", "[PortAuth]\nIP=\"@@x,y\"\n"},
+    {"Nul", "", u"-", u"-", std::u16string(u"a\0b", 3), "[PortAuth]\nIP=@String(a\\0\\x62)\n"},
+};
 
-// A symbolic link to a file stays a link; the file it names takes the save.
-TEST_F(SettingsStore, NewEntriesJoinTheirGroupThroughALink)
+class IniFile : public SettingsStore, public testing::WithParamInterface<IniRow> {};
+
+// Through a symbolic link, which stays, to a file whose owner and mode stay.
+TEST_P(IniFile, ReadsEachLineAloneAndSavesOnlyItsKey)
 {
-    const std::pair<std::string, std::string> rows[] = {
-        {"[PortAuth]\r\nIP=1\r\n\r\n[Other]\r\nx=1\r\n", "[PortAuth]\r\nIP=1\r\nUsername=bob\r\n\r\n[Other]\r\nx=1\r\n"},
-        {"[PortAuth]\nIP=1", "[PortAuth]\nIP=1\nUsername=bob\n"},
-        {"[Other]\nx=1\n", "[Other]\nx=1\n\n[PortAuth]\nUsername=bob\n"},
-        {"x=1", "x=1\n\n[PortAuth]\nUsername=bob\n"},
-    };
+    const IniRow& row = GetParam();
+    const fs::path real = configDir / "real.ini";
+    writeBytes(real, row.before);
     fs::create_symlink("real.ini", ini);
-    for (const auto& [before, after] : rows) {
-        writeBytes(configDir / "real.ini", before);
-        save(kUsernameKey, u"bob");
-        EXPECT_EQ(readBytes(configDir / "real.ini"), after) << before;
-    }
+    ASSERT_TRUE(::chmod(real.c_str(), 0604) == 0 && (::geteuid() != 0 || ::chown(real.c_str(), 65534, 65534) == 0));
+    EXPECT_EQ(load(kUsernameKey), row.username);
+    EXPECT_EQ(load(kIPKey), row.ip);
+    save(kIPKey, row.saved);
+    EXPECT_EQ(readBytes(real), row.after);
+    EXPECT_EQ(load(kIPKey), row.saved);
+    struct stat after {};
+    EXPECT_TRUE(::stat(real.c_str(), &after) == 0 && (after.st_mode & 07777) == 0604
+                && after.st_uid == (::geteuid() == 0 ? 65534u : ::geteuid()));
     EXPECT_TRUE(fs::is_symlink(ini));
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, IniFile, testing::ValuesIn(kIniRows),
+                         [](const testing::TestParamInfo<IniRow>& row) { return std::string(row.param.name); });
+
+// A killed save leaves its temporary file; the next save removes it, but
+// not one that a live save holds locked, nor a file of another name. The
+// first save makes the folders.
+TEST_F(SettingsStore, RemovesWhatKilledSavesLeftOnly)
+{
+    const fs::path folder = configDir / "new" / "folder";
+    ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    save(kUsernameKey, u"bob");
+    for (const char* name : {".Lanbridge.ini.123.tmp", ".Lanbridge.ini.456.tmp", ".Lanbridge.ini.tmp",
+                             ".Lanbridge.ini.4x.tmp", ".Lanbridge.ini.7.tmp~", ".other.ini.8.tmp"})
+        writeBytes(folder / name, "[PortAuth]\n");
+    const int live = ::open((folder / ".Lanbridge.ini.456.tmp").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    save(kIPKey, u"1");
+    ::close(live);
+    EXPECT_FALSE(fs::exists(folder / ".Lanbridge.ini.123.tmp"));
+    EXPECT_EQ(entries(folder), 6) << "a live save's file, one of another name or the lock was removed, or one left";
+    EXPECT_EQ(readBytes(folder / "Lanbridge.ini"), "[PortAuth]\nUsername=bob\nIP=1\n");
 }
 
 // No lock, open or read may hold the window, and nothing but a regular file

@@ -46,12 +46,20 @@ TEST_F(RegistryStore, KeepsEachTextExactlyAndRewritesNone)
     EXPECT_EQ(load(kIPKey), u"10.0.0.5");
 }
 
-// A value of another type cannot be shown, but typing replaces it. A key
-// that cannot be created takes no save.
+// A value of another type cannot be shown, and its error names it; the
+// other value still loads, and typing replaces the bad one. A key that
+// cannot be created takes no save.
 TEST_F(RegistryStore, WhatCannotBeReadOrWrittenIsAnError)
 {
     ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kSectionKey, L"Username", REG_BINARY, "bytes", 5), 0);
-    EXPECT_THROW(load(kUsernameKey), NumberedError);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kSectionKey, L"IP", REG_SZ, L"10.0.0.5", 18), 0);
+    try {
+        load(kUsernameKey);
+        ADD_FAILURE() << "a binary value was read";
+    } catch (const NumberedError& error) {
+        EXPECT_EQ(error.subject(), u"HKEY_CURRENT_USER\\Software\\PortAuth store test\\PortAuth\\Username");
+    }
+    EXPECT_EQ(load(kIPKey), u"10.0.0.5");
     SaveSetting(kApplication, kSettingsSection, kUsernameKey, u"bob");
     EXPECT_EQ(load(kUsernameKey), u"bob");
     EXPECT_THROW(SaveSetting(kApplication, std::u16string(300, u'x'), kUsernameKey, u"bob"), NumberedError);
