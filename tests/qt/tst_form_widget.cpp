@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -17,6 +18,7 @@
 #include <QTextLayout>
 #include <QToolButton>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -219,24 +221,49 @@ private slots:
     }
 
     // A remembered value is loaded and typed keys reach the decisions. Ctrl+C
-    // copies the whole text even with a part selected; the password goes with
-    // the hint that keeps clipboard managers away from it.
-    void typedValuesAreCopiedWhole()
+    // copies the whole text even with a part selected; every copy of the
+    // derived password, by key or menu, carries the hint that keeps clipboard
+    // managers away from it, and none copies the typed password.
+    void copiesOfThePasswordStaySecret()
     {
         typeInto(control(QStringLiteral("txtIP")), QStringLiteral("1"));
         typeInto(control(QStringLiteral("txtPassword")), QStringLiteral("abc"));
         QCOMPARE(textOf(control(QStringLiteral("txtNUserName"))), QStringLiteral("bob@1"));
-        const QString hint = QStringLiteral("x-kde-passwordManagerHint");
-        for (const auto& [name, secret] : {std::pair{"txtNUserName", false}, std::pair{"txtNPassword", true}}) {
-            auto* box = qobject_cast<QLineEdit*>(control(QString::fromLatin1(name)));
-            box->setFocus();
-            box->setSelection(0, 2);
-            QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
-            QCOMPARE(QApplication::clipboard()->text(), box->text());
-            QCOMPARE(QApplication::clipboard()->mimeData()->data(hint), secret ? QByteArray("secret") : QByteArray());
+        const auto copied = [] {
+            return QApplication::clipboard()->text() + u'|'
+                + QApplication::clipboard()->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint"));
+        };
+        const auto byMenu = [](QLineEdit* box) {
+            QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
+            QApplication::sendEvent(box, &click);
+            QMenu* menu = box->findChild<QMenu*>();
+            for (QAction* action : menu->actions())
+                if (action->text().startsWith(QLineEdit::tr("&Copy")))
+                    action->trigger();
+            menu->close();
+        };
+        const std::function<void(QLineEdit*)> ways[] = {
+            [](QLineEdit* box) { QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier); },
+            [](QLineEdit* box) { QTest::keyClick(box, Qt::Key_Insert, Qt::ControlModifier); },
+            byMenu};
+        for (const auto& way : ways) {
+            for (const auto& [name, expected] : {std::pair{"txtNPassword", "900150983cd24fb0d6963f7d28e17f72|secret"},
+                                                 std::pair{"txtPassword", "before|"}}) {
+                auto* box = qobject_cast<QLineEdit*>(control(QString::fromLatin1(name)));
+                QApplication::clipboard()->setText(QStringLiteral("before"));
+                box->setFocus();
+                box->setSelection(0, 32);
+                way(box);
+                QVERIFY2(copied() == QString::fromLatin1(expected), qPrintable(copied() + QString::number(&way - ways)));
+                QVERIFY(!box->dragEnabled());
+            }
         }
-        QTest::keyClick(control(QStringLiteral("txtNUserName")), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("900150983cd24fb0d6963f7d28e17f72"));
+        auto* userName = qobject_cast<QLineEdit*>(control(QStringLiteral("txtNUserName")));
+        userName->setSelection(0, 2);
+        QTest::keyClick(userName, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(copied(), QStringLiteral("bob@1|"));
+        QTest::keyClick(userName, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(copied(), QStringLiteral("bob@1|"));
         QCOMPARE(messages->shown, QStringList());
     }
 

@@ -191,6 +191,19 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"InputBox", txtUsername, kKeyC, kCtrlMask, {}}),
     [](const testing::TestParamInfo<KeyCase>& row) { return row.param.name; });
 
+// A toolkit's own copy of a selection: the derived password goes marked
+// secret, the typed one nowhere, an empty selection nowhere, the rest as
+// the toolkit copies it.
+TEST_F(Decisions, OwnCopiesOfASelection)
+{
+    EXPECT_TRUE(form.CopySelection(txtNPassword, u"9001"));
+    EXPECT_TRUE(form.CopySelection(txtNPassword, u""));
+    EXPECT_TRUE(form.CopySelection(txtPassword, u"abc"));
+    EXPECT_FALSE(form.CopySelection(txtNUserName, u"bob"));
+    EXPECT_FALSE(form.CopySelection(txtUsername, u"bob"));
+    EXPECT_EQ(ports.clipboard, (std::vector<std::u16string>{u"clear", u"secret:9001"}));
+}
+
 // Told once, and the copy that works closes the message of those that did not.
 TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
 {
