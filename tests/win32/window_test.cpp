@@ -4,6 +4,7 @@
 #include "main_window.h"
 
 #include <imm.h>
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <gtest/gtest.h>
@@ -276,11 +277,22 @@ TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
     EXPECT_EQ(Copied(), kNotSecret) << "the domain box leaves the other formats";
 }
 
-// A screen reader names each box after the label just before it.
-TEST_F(Window, EachBoxFollowsItsCaption)
+// A screen reader names each box after the label just before it: Wine's
+// standard accessible object for an EDIT gives that label's text.
+TEST_F(Window, EachBoxIsNamedByItsCaption)
 {
-    for (const auto& [id, caption] : ui::CaptionedBoxes())
-        EXPECT_EQ(GetWindow(box(id), GW_HWNDPREV), box(caption)) << ui::ControlOf(id).name;
+    for (const auto& [id, caption] : ui::CaptionedBoxes()) {
+        IAccessible* accessible = nullptr;
+        ASSERT_EQ(CreateStdAccessibleObject(box(id), OBJID_CLIENT, __uuidof(IAccessible),
+                                            reinterpret_cast<void**>(&accessible)), S_OK);
+        VARIANT self{};
+        self.vt = VT_I4;
+        BSTR name = nullptr;
+        accessible->get_accName(self, &name);
+        EXPECT_EQ(std::wstring(name ? name : L"-"), WideString(ui::ControlOf(caption).text)) << ui::ControlOf(id).name;
+        SysFreeString(name);
+        accessible->Release();
+    }
 }
 
 TEST_F(Window, AHeldClipboardIsToldBesideTheWindowWithoutTakingTheFocus)
