@@ -162,6 +162,8 @@ std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, int showComma
     self->lastFocus_ = self->control(ui::FocusOrder().front());
     ShowWindow(self->window_, showCommand);
     UpdateWindow(self->window_);
+    // A message of the load waited for the window, to stand beside it.
+    self->messages_->Arrange();
     SetFocus(self->lastFocus_);
     return self;
 }
@@ -345,6 +347,8 @@ HWND MainWindow::createControl(const ui::Control& control)
 // A face's cells need not grow with the dpi as the twips do: hinting and
 // bitmap sizes round them up. Where a label or a line of the instructions
 // would be cut, the font goes down a pixel at a time until all fit.
+// Only here: Qt lays the text out unhinted at fractional widths, which grow
+// with the twips.
 void MainWindow::fitFont()
 {
     constexpr int kSmallestHeight = -8;

@@ -217,3 +217,43 @@ TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
 }
 
 } // namespace
+
+namespace {
+
+// Letters of either case and digits have their codes; no other key has one.
+TEST(Rules, KeysAreCodedByTheirCharacterAndOutputBoxesByTheirFlags)
+{
+    EXPECT_EQ((std::vector<int>{KeyCodeOf(U'c'), KeyCodeOf(U'Z'), KeyCodeOf(U'0'), KeyCodeOf(U'9'), KeyCodeOf(U'@'),
+                                KeyCodeOf(U'['), KeyCodeOf(U'`'), KeyCodeOf(U'{'), KeyCodeOf(U'/'), KeyCodeOf(U':')}),
+              (std::vector<int>{67, 90, 48, 57, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(ShiftStateOf(true, false, true), kShiftMask | kAltMask);
+    for (ControlId box : FocusOrder())
+        EXPECT_EQ(IsOutputBox(box), ControlOf(box).name.starts_with("txtN")) << ControlOf(box).name;
+}
+
+TEST(Rules, ScreenReadersHearTheCaptionAndTheGroupWithoutColons)
+{
+    EXPECT_EQ(AccessibleName(txtIP) + u'|' + AccessibleDescription(txtIP), u"IP|您的网络相关信息");
+    EXPECT_EQ(AccessibleName(txtNDomain) + u'|' + AccessibleDescription(txtNDomain),
+              u"登陆域|在Windows802.1x登陆对话窗中所需填写的信息");
+    EXPECT_EQ(AccessibleName(Text1), u"使用 Windows 自带的802.1x端口认证登录网络");
+}
+
+// A column to the right, 90 twips apart; to the left only where the right
+// has no room and the left has.
+TEST(Rules, MessagesStackBesideTheWindow)
+{
+    const PixelRect sizes[] = {{0, 0, 300, 60}, {0, 0, 300, 40}};
+    const auto lefts = [&](int windowLeft, int screenWidth, int dpi) {
+        std::vector<int> placed;
+        for (const PixelRect& at : PlaceMessages({windowLeft, 50, 380, 420}, {0, 0, screenWidth, 768}, sizes, dpi))
+            placed.insert(placed.end(), {at.left, at.top});
+        return placed;
+    };
+    EXPECT_EQ(lefts(100, 1024, 96), (std::vector<int>{486, 50, 486, 116}));
+    EXPECT_EQ(lefts(100, 1024, 192), (std::vector<int>{492, 50, 492, 122}));
+    EXPECT_EQ(lefts(640, 1024, 96), (std::vector<int>{334, 50, 334, 116}));
+    EXPECT_EQ(lefts(300, 700, 96), (std::vector<int>{686, 50, 686, 116}));
+}
+
+} // namespace
