@@ -122,8 +122,8 @@ QPlainTextEdit* newMultiLineBox(QWidget* parent, const Control& control)
     box->setPlainText(toQString(control.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     box->setReadOnly(control.has(flags::Locked));
     // Read-only would also drop keyboard selection; the text stays copyable.
+    // Without TextEditable, Tab moves the focus on as from any other box.
     box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    box->setTabChangesFocus(true);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->document()->setDocumentMargin(instructionMargin);

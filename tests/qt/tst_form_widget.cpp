@@ -73,6 +73,8 @@ class FormWidgetTest : public QObject {
     QList<QWidget*> controls() { return window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly); }
 
 private slots:
+    // The window keeps its 9 points whatever the desktop's font.
+    void initTestCase() { QApplication::setFont(QFont(QApplication::font().family(), 13)); }
     void init()
     {
         auto collected = std::make_unique<CollectingMessages>();
@@ -286,6 +288,9 @@ private slots:
         QVERIFY(shown[0]->x() > window->frameGeometry().right());
         QVERIFY(shown[0]->testAttribute(Qt::WA_ShowWithoutActivating));
         QVERIFY(shown[0]->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+        const QPalette colours = shown[0]->palette();
+        QVERIFY(colours.color(QPalette::ToolTipBase) != colours.color(QPalette::Window));
+        QCOMPARE(shown[0]->grab().toImage().pixelColor(1, 1), colours.color(QPalette::ToolTipBase));
         typeInto(QApplication::focusWidget(), QStringLiteral("x"));
         QCOMPARE(textOf(box), QStringLiteral("bobx"));
 

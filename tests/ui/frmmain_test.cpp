@@ -55,6 +55,7 @@ public:
     // Kept as the cause and the details in brackets that end each message.
     void Show(Failure cause, std::u16string_view text) override
     {
+        EXPECT_GT(text.find(u'\n'), 0u) << "a headline above the details";
         shown.emplace_back(cause, std::u16string(text.substr(text.rfind(u'（'))));
     }
     void Close(Failure cause) override { shown.emplace_back(cause, u"closed"); }
