@@ -9,20 +9,6 @@
 #include "system_clipboard.h"
 #include "version.h"
 
-namespace {
-
-// The per-user settings file, as the window reads and writes it.
-class SystemSettings final : public portauth::ui::SettingsPort {
-    std::u16string Get(std::u16string_view key) override { return portauth::GetSetting(kApp, kSection, key, u""); }
-    void Save(std::u16string_view key, std::u16string_view value) override
-    {
-        portauth::SaveSetting(kApp, kSection, key, value);
-    }
-    static constexpr std::u16string_view kApp = portauth::kSettingsApplication, kSection = portauth::kSettingsSection;
-};
-
-} // namespace
-
 int main(int argc, char* argv[])
 {
     // The derived password is the network credential itself: no core file
@@ -38,7 +24,8 @@ int main(int argc, char* argv[])
     portauth::qt::installChineseQtTranslations(app);
 
     portauth::qt::FormWidget window(std::make_unique<portauth::qt::SystemClipboard>(),
-                                    std::make_unique<SystemSettings>());
+                                    std::make_unique<portauth::ui::StoreSettings>(&portauth::GetRemembered,
+                                                                                  &portauth::SaveRemembered));
     window.show();
     return QApplication::exec();
 }

@@ -42,6 +42,21 @@ public:
     virtual void Save(std::u16string_view key, std::u16string_view value) = 0;
 };
 
+// The remembered inputs over the two functions of a platform's store, which
+// each program picks where it wires its adapters.
+class StoreSettings final : public SettingsPort {
+public:
+    using Load = std::u16string (*)(std::u16string_view key);
+    using Keep = void (*)(std::u16string_view key, std::u16string_view value);
+    StoreSettings(Load load, Keep keep) noexcept : load_(load), keep_(keep) {}
+    std::u16string Get(std::u16string_view key) override { return load_(key); }
+    void Save(std::u16string_view key, std::u16string_view value) override { keep_(key, value); }
+
+private:
+    Load load_;
+    Keep keep_;
+};
+
 // What can go wrong, each told once until it has gone right again, when
 // its message closes.
 enum class Failure : std::uint8_t { LoadSettings, SaveSettings, Password, Clipboard };

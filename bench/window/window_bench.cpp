@@ -68,24 +68,12 @@ Percentiles timeKeystrokes(QLineEdit* box, int count)
     return percentiles(std::move(millis));
 }
 
-// The settings file itself, so that each keystroke is timed to the disk.
-class FileSettings final : public portauth::ui::SettingsPort {
-    std::u16string Get(std::u16string_view key) override
-    {
-        return portauth::GetSetting(portauth::kSettingsApplication, portauth::kSettingsSection, key, u"");
-    }
-    void Save(std::u16string_view key, std::u16string_view value) override
-    {
-        portauth::SaveSetting(portauth::kSettingsApplication, portauth::kSettingsSection, key, value);
-    }
-};
-
 int keystrokes(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QTemporaryDir configDir;
     qputenv("XDG_CONFIG_HOME", configDir.path().toUtf8());
-    portauth::qt::FormWidget window(std::make_unique<portauth::qt::SystemClipboard>(), std::make_unique<FileSettings>());
+    portauth::qt::FormWidget window(std::make_unique<portauth::qt::SystemClipboard>(), std::make_unique<portauth::ui::StoreSettings>(&portauth::GetRemembered, &portauth::SaveRemembered));
     window.show();
     for (const char* name : {"txtUsername", "txtIP", "txtPassword"}) {
         auto* box = window.findChild<QLineEdit*>(name);
