@@ -1,6 +1,5 @@
 // What only the Qt front end can get wrong: what it draws, where, and how
 // it forwards the toolkit's events. The decisions are tested without it.
-#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
@@ -18,6 +17,7 @@
 #include <QTextLayout>
 #include <QToolButton>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +27,7 @@
 #include "message_windows.h"
 #include "qt_translations.h"
 #include "system_clipboard.h"
+#include "window_rules.h"
 
 using namespace portauth;
 
@@ -203,23 +204,14 @@ private slots:
                          plain->style()->styleHint(QStyle::StyleHint(hint), nullptr, plain));
         }
         QCOMPARE(box->testAttribute(Qt::WA_InputMethodEnabled), !locked && !masked);
+        const auto id = std::ranges::find(ui::Controls(), box->objectName().toStdString(), &ui::Control::name)->id;
+        QCOMPARE(box->accessibleName(), QString::fromStdU16String(ui::AccessibleName(id)));
 
         // Output boxes stand out in a grey like a scroll bar's.
         const QImage picture = box->grab().toImage();
         const QColor shown = picture.pixelColor(picture.width() - 4, picture.height() / 2); // right of any text
         QCOMPARE(shown != QApplication::palette().color(QPalette::Base), grey);
         QCOMPARE(qAbs(shown.red() - 200) <= 24 && shown.red() == shown.green() && shown.green() == shown.blue(), grey);
-    }
-
-    // A screen reader names a box by its caption and its group's.
-    void accessibleNames()
-    {
-        for (const auto& [box, caption, group] : {std::tuple{"txtIP", "IP", "您的网络相关信息"},
-                                                  std::tuple{"txtNDomain", "登陆域", "在Windows802.1x登陆对话窗中所需填写的信息"}}) {
-            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control(QString::fromLatin1(box)));
-            QCOMPARE(accessible->text(QAccessible::Name), QString::fromUtf8(caption));
-            QCOMPARE(accessible->text(QAccessible::Description), QString::fromUtf8(group));
-        }
     }
 
     // A remembered value is loaded and typed keys reach the decisions. Ctrl+C
@@ -264,9 +256,6 @@ private slots:
         userName->setSelection(0, 2);
         QTest::keyClick(userName, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(copied(), QStringLiteral("bob@1|"));
-        QTest::keyClick(userName, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(copied(), QStringLiteral("bob@1|"));
-        QCOMPARE(messages->shown, QStringList());
     }
 
     // Beside the window, never over it, and without taking the focus from
@@ -294,11 +283,9 @@ private slots:
         typeInto(QApplication::focusWidget(), QStringLiteral("x"));
         QCOMPARE(textOf(box), QStringLiteral("bobx"));
 
-        // At the screen's right edge the message goes to the left side.
-        const QRect screen = window->screen()->availableGeometry();
-        window->move(screen.right() - window->frameGeometry().width(), screen.top());
-        QTRY_VERIFY(shown[0]->geometry().right() < window->frameGeometry().left());
-        QVERIFY(screen.contains(shown[0]->geometry()));
+        // It follows the window.
+        window->move(window->pos() + QPoint(0, 40));
+        QTRY_COMPARE(shown[0]->y(), window->frameGeometry().top());
         QTest::mouseClick(shown[0]->findChild<QToolButton*>(), Qt::LeftButton);
         QVERIFY(visibleMessages().isEmpty());
     }

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <future>
 #include <string>
 #include <thread>
@@ -253,14 +252,9 @@ TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
     for (const auto& way : ways) {
         for (const auto& [id, expected] : {std::pair{ControlId::txtNPassword, L"900150983cd24fb0d6963f7d28e17f72" + kSecret},
                                            std::pair{ControlId::txtPassword, L"before" + kNotSecret}}) {
-            OpenClipboard(nullptr);
-            EmptyClipboard();
-            const std::wstring before = L"before";
-            HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 14);
-            std::memcpy(GlobalLock(memory), before.c_str(), 14);
-            GlobalUnlock(memory);
-            SetClipboardData(CF_UNICODETEXT, memory);
-            CloseClipboard();
+            class Clipboard board(main());
+            board.Clear();
+            board.SetText(u"before", ui::ClipboardPort::Sensitivity::Plain);
             Edit_SetSel(box(id), 0, -1);
             SetFocus(box(id));
             queue(way);
