@@ -11,7 +11,8 @@
 #include "window_table.h"
 
 // What the window does, without a toolkit: each front end draws the table,
-// fills in the ports below and forwards its events to frmMain.
+// fills in the ports below, forwards its events to frmMain and follows the
+// rules of window_rules.h where its toolkit would choose for itself.
 namespace portauth::ui {
 
 // The boxes' texts as the toolkit holds them. frmMain sets only a text that
