@@ -5,6 +5,8 @@
 
 #include "form_widget.h"
 #include "qt_translations.h"
+#include "settings_store.h"
+#include "system_clipboard.h"
 #include "version.h"
 
 int main(int argc, char* argv[])
@@ -21,7 +23,9 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/portauth.ico")));
     portauth::qt::installChineseQtTranslations(app);
 
-    portauth::qt::FormWidget window;
+    portauth::qt::FormWidget window(std::make_unique<portauth::qt::SystemClipboard>(),
+                                    std::make_unique<portauth::ui::StoreSettings>(&portauth::GetRemembered,
+                                                                                  &portauth::SaveRemembered));
     window.show();
     return QApplication::exec();
 }

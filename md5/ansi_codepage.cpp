@@ -12,15 +12,6 @@
 
 namespace portauth {
 
-void WipeBytes(void* data, std::size_t size) noexcept
-{
-    // Stores through a volatile pointer are observable behaviour, so they
-    // survive dead-store elimination right before a free.
-    auto* bytes = static_cast<volatile std::uint8_t*>(data);
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = 0;
-}
-
 AnsiBytes::AnsiBytes(std::size_t capacity)
     : storage_(std::make_unique<std::uint8_t[]>(capacity)), capacity_(capacity)
 {

@@ -6,11 +6,10 @@
 #include <span>
 #include <string_view>
 
+#include "wiping.h" // WipeBytes, for the buffers that held a password
+
 namespace portauth {
 
-// Overwrites memory in a way the optimiser must keep, even when the memory
-// is about to be released.
-void WipeBytes(void* data, std::size_t size) noexcept;
 
 // The bytes of a text in the ANSI code page. They are usually a password, so
 // the storage is owned here and wiped before it goes back to the heap.

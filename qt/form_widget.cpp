@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 
@@ -72,21 +73,24 @@ public:
     }
 };
 
-// Key codes as the desktop's virtual keys: letters and digits are their
-// ASCII codes. Keys without such a code get one no handler acts on.
+ui::ControlId idOf(const QObject* box)
+{
+    return static_cast<ui::ControlId>(box->property("controlId").toInt());
+}
+
 std::int16_t keyCodeOf(const QKeyEvent& event)
 {
+    // Qt numbers a letter or digit key by its upper-case character; a key
+    // without a character by a number above every character's.
     const int key = event.key();
-    const bool letterOrDigit = (key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9);
-    return letterOrDigit ? static_cast<std::int16_t>(key) : std::int16_t{-1};
+    return ui::KeyCodeOf(key < Qt::Key_Escape ? static_cast<char32_t>(key) : U'\0');
 }
 
 std::int16_t shiftStateOf(const QKeyEvent& event)
 {
     const Qt::KeyboardModifiers modifiers = event.modifiers();
-    return static_cast<std::int16_t>((modifiers & Qt::ShiftModifier ? ui::kShiftMask : 0)
-                                     | (modifiers & Qt::ControlModifier ? ui::kCtrlMask : 0)
-                                     | (modifiers & Qt::AltModifier ? ui::kAltMask : 0));
+    return ui::ShiftStateOf(modifiers & Qt::ShiftModifier, modifiers & Qt::ControlModifier,
+                            modifiers & Qt::AltModifier);
 }
 
 QLineEdit* newLineEdit(QWidget* parent, const Control& control)
@@ -118,8 +122,8 @@ QPlainTextEdit* newMultiLineBox(QWidget* parent, const Control& control)
     box->setPlainText(toQString(control.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     box->setReadOnly(control.has(flags::Locked));
     // Read-only would also drop keyboard selection; the text stays copyable.
+    // Without TextEditable, Tab moves the focus on as from any other box.
     box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    box->setTabChangesFocus(true);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->document()->setDocumentMargin(instructionMargin);
@@ -135,11 +139,6 @@ QLabel* newLabel(QWidget* parent, const Control& control)
 }
 
 } // namespace
-
-FormWidget::FormWidget(QWidget* parent)
-    : FormWidget(std::make_unique<SystemClipboard>(), std::make_unique<ui::SystemSettings>(), nullptr, parent)
-{
-}
 
 FormWidget::FormWidget(std::unique_ptr<ui::ClipboardPort> clipboard, std::unique_ptr<ui::SettingsPort> settings,
                        std::unique_ptr<ui::MessagePort> messages, QWidget* parent)
@@ -202,19 +201,12 @@ QRect FormWidget::toPixels(const ui::TwipsRect& twips) const
             ui::TwipsToPixels(twips.width, dpiX), ui::TwipsToPixels(twips.height, dpiY)};
 }
 
-// A screen reader names each box by its caption and tells the inputs from
-// the outputs by the heading of their group; the colons are not read out.
 void FormWidget::setAccessibleNames()
 {
-    const auto spoken = [](std::u16string_view text) { return toQString(text).remove(u':').remove(u'：'); };
-    const QWidget* rule = control(ControlId::Line1);
-    for (const auto& [box, caption] : ui::CaptionedBoxes()) {
-        QWidget* widget = control(box);
-        widget->setAccessibleName(spoken(ui::ControlOf(caption).text));
-        const ControlId heading = widget->y() < rule->y() ? ControlId::Label8 : ControlId::Label9;
-        widget->setAccessibleDescription(spoken(ui::ControlOf(heading).text));
+    for (ControlId box : ui::FocusOrder()) {
+        control(box)->setAccessibleName(toQString(ui::AccessibleName(box)));
+        control(box)->setAccessibleDescription(toQString(ui::AccessibleDescription(box)));
     }
-    control(ControlId::Text1)->setAccessibleName(toQString(ui::ControlOf(ControlId::Label7).text));
 }
 
 void FormWidget::setFocusOrder()
@@ -231,9 +223,9 @@ void FormWidget::connectEvents()
         if (box.kind != ControlKind::TextBox)
             continue;
         auto* edit = static_cast<QLineEdit*>(control(box.id));
-        if (box.has(flags::Locked))
-            edit->installEventFilter(this);
-        else
+        edit->setProperty("controlId", static_cast<int>(box.id));
+        edit->installEventFilter(this);
+        if (!ui::IsOutputBox(box.id))
             connect(edit, &QLineEdit::textChanged, this, [this, id = box.id] { form_->Change(id); });
     }
 }
@@ -249,15 +241,45 @@ void FormWidget::SetText(ControlId box, std::u16string_view text)
 }
 
 // The output boxes' key-downs reach the handlers before the box's own
-// handling, which a handler may take over.
+// handling, which a handler may take over; every copy of a box's selection,
+// by key or by its menu, goes to frmMain first. QLineEdit starts no drag
+// unless asked to, so no text leaves a box that way.
 bool FormWidget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::KeyPress)
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (!edit)
         return QWidget::eventFilter(watched, event);
-    const auto found = std::find(controls_.begin(), controls_.end(), watched);
-    const auto id = static_cast<ControlId>(found - controls_.begin());
+    const ControlId id = idOf(edit);
+    if (event->type() == QEvent::ContextMenu) {
+        showMenu(edit, static_cast<QContextMenuEvent&>(*event).globalPos());
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
     const auto& key = static_cast<const QKeyEvent&>(*event);
-    return found != controls_.end() && form_->KeyDown(id, keyCodeOf(key), shiftStateOf(key));
+    if (ui::IsOutputBox(id) && form_->KeyDown(id, keyCodeOf(key), shiftStateOf(key)))
+        return true;
+    return key.matches(QKeySequence::Copy) && form_->CopySelection(id, edit->selectedText().toStdU16String());
+}
+
+// The box's own menu, with its Copy and Cut asking frmMain first. They are
+// known by their text, which Qt translates as it makes the menu.
+void FormWidget::showMenu(QLineEdit* edit, const QPoint& at)
+{
+    QMenu* menu = edit->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString copy = QLineEdit::tr("&Copy"), cut = QLineEdit::tr("Cu&t");
+    for (QAction* action : menu->actions()) {
+        const bool cuts = action->text().startsWith(cut);
+        if (!cuts && !action->text().startsWith(copy))
+            continue;
+        disconnect(action, &QAction::triggered, edit, nullptr);
+        connect(action, &QAction::triggered, edit, [this, edit, cuts] {
+            if (!form_->CopySelection(idOf(edit), edit->selectedText().toStdU16String()))
+                cuts ? edit->cut() : edit->copy();
+        });
+    }
+    menu->popup(at);
 }
 
 } // namespace portauth::qt

@@ -5,20 +5,22 @@
 #include <array>
 #include <memory>
 
+class QLineEdit;
+
 #include "frmmain.h"
 
 namespace portauth::qt {
 
-// The window frmMain drawn with Qt Widgets from the shared table. It only
-// renders and forwards: every decision is taken by ui::frmMain.
+// The window frmMain drawn with Qt Widgets from the shared table. It draws,
+// wires Qt's events to ui::frmMain and the rules in ui/, and talks to Qt:
+// what the window does is decided there.
 class FormWidget : public QWidget, public ui::FormView {
     Q_OBJECT
 
 public:
-    explicit FormWidget(QWidget* parent = nullptr);
-    // Tests put recorders behind the clipboard, the store and the messages.
+    // Without messages, they show in windows beside this one.
     FormWidget(std::unique_ptr<ui::ClipboardPort> clipboard, std::unique_ptr<ui::SettingsPort> settings,
-               std::unique_ptr<ui::MessagePort> messages, QWidget* parent = nullptr);
+               std::unique_ptr<ui::MessagePort> messages = nullptr, QWidget* parent = nullptr);
     ~FormWidget() override;
 
     std::u16string Text(ui::ControlId box) const override;
@@ -28,13 +30,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-
     void setWindowFrame();
     QWidget* createControl(const ui::Control& control);
     QRect toPixels(const ui::TwipsRect& twips) const;
     void setAccessibleNames();
     void setFocusOrder();
     void connectEvents();
+    void showMenu(QLineEdit* edit, const QPoint& at);
     QWidget* control(ui::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
 
     std::array<QWidget*, ui::kControlCount> controls_{};

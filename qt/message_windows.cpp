@@ -8,12 +8,26 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include <vector>
+
+#include "window_rules.h"
+
 namespace portauth::qt {
 namespace {
 
-constexpr int gap = 8;
+int toPixels(int twips, const QWidget* window)
+{
+    return ui::TwipsToPixels(twips, window->logicalDpiX());
+}
 
-QWidget* newMessage(QWidget* window)
+ui::PixelRect pixelsOf(const QRect& rect)
+{
+    return {rect.left(), rect.top(), rect.width(), rect.height()};
+}
+
+// Frameless, with a close box of its own: on X11 the frame is the window
+// manager's, which may give a tool window no close box, or none at all.
+QWidget* newMessage(QWidget* window, QObject* clickWatcher)
 {
     auto* message = new QWidget(window, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
     message->setAttribute(Qt::WA_ShowWithoutActivating);
@@ -30,14 +44,18 @@ QWidget* newMessage(QWidget* window)
     text->setObjectName(QStringLiteral("text"));
     text->setTextFormat(Qt::PlainText);
     text->setWordWrap(true);
-    text->setFixedWidth(window->width() * 3 / 4);
+    text->setFixedWidth(toPixels(ui::kMessageTextWidthTwips, window));
     auto* close = new QToolButton(message);
     close->setText(QStringLiteral("×"));
     close->setAutoRaise(true);
     close->setFocusPolicy(Qt::NoFocus);
     QObject::connect(close, &QToolButton::clicked, message, &QWidget::close);
 
+    message->installEventFilter(clickWatcher);
+    text->installEventFilter(clickWatcher);
     auto* row = new QHBoxLayout(message);
+    const int margin = toPixels(ui::kMessageMarginTwips, window);
+    row->setContentsMargins(margin, margin, margin, margin);
     row->addWidget(icon, 0, Qt::AlignTop);
     row->addWidget(text, 1);
     row->addWidget(close, 0, Qt::AlignTop);
@@ -77,6 +95,8 @@ bool MessageWindows::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window_ && (event->type() == QEvent::Show || event->type() == QEvent::Move))
         placeAndShow();
+    if (watched != window_ && event->type() == QEvent::MouseButtonRelease)
+        static_cast<QWidget*>(watched)->window()->close();
     return QObject::eventFilter(watched, event);
 }
 
@@ -84,26 +104,26 @@ QWidget* MessageWindows::messageFor(ui::Failure cause)
 {
     QPointer<QWidget>& message = messages_[cause];
     if (!message)
-        message = newMessage(window_);
+        message = newMessage(window_, this);
     return message;
 }
 
-// Stacked to the right of the window, or to its left where the screen ends,
-// never over its boxes.
 void MessageWindows::placeAndShow()
 {
-    const QRect frame = window_->frameGeometry();
-    const QRect screen = window_->screen()->availableGeometry();
-    int top = frame.top();
+    std::vector<QWidget*> shown;
+    std::vector<ui::PixelRect> sizes;
     for (const auto& [cause, message] : messages_) {
-        if (!message)
-            continue;
-        int left = frame.right() + 1 + gap;
-        if (left + message->width() > screen.right() && frame.left() - gap - message->width() >= screen.left())
-            left = frame.left() - gap - message->width();
-        message->move(left, top);
-        message->show();
-        top += message->height() + gap;
+        if (message) {
+            shown.push_back(message);
+            sizes.push_back(pixelsOf(message->geometry()));
+        }
+    }
+    const auto placed = ui::PlaceMessages(pixelsOf(window_->frameGeometry()),
+                                          pixelsOf(window_->screen()->availableGeometry()), sizes,
+                                          window_->logicalDpiX());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        shown[i]->move(placed[i].left, placed[i].top);
+        shown[i]->show();
     }
 }
 

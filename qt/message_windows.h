@@ -12,9 +12,9 @@ class QWidget;
 
 namespace portauth::qt {
 
-// Failure messages in small windows beside the main window, one per cause.
-// They never take the keyboard focus, so typing goes on into the box the
-// user is in while a message shows.
+// Failure messages in small windows beside the main window, one per cause,
+// placed and dismissed as ui::PlaceMessages says. They never take the
+// keyboard focus, so typing goes on into the box the user is in.
 class MessageWindows final : public QObject, public ui::MessagePort {
 public:
     explicit MessageWindows(QWidget* window);

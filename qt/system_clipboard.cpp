@@ -36,7 +36,8 @@ void SystemClipboard::SetText(std::u16string_view text, Sensitivity sensitivity)
     QClipboard& board = clipboard();
     board.setMimeData(data);
     // Qt only logs a warning when the platform refuses; reading back is the
-    // one way to know the user will paste what they copied.
+    // one way to know the user will paste what they copied. No waiting and
+    // trying again as on Windows: no other program can hold this one open.
     if (board.text() != plain)
         throw NumberedError(ErrorNumber::ClipboardUnavailable, "the clipboard did not take the text");
 }

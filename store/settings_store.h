@@ -23,4 +23,14 @@ std::u16string GetSetting(std::u16string_view application, std::u16string_view s
 void SaveSetting(std::u16string_view application, std::u16string_view section,
                  std::u16string_view key, std::u16string_view value);
 
+// The program's own values, at its own address; an absent one is empty.
+inline std::u16string GetRemembered(std::u16string_view key)
+{
+    return GetSetting(kSettingsApplication, kSettingsSection, key, u"");
+}
+inline void SaveRemembered(std::u16string_view key, std::u16string_view value)
+{
+    SaveSetting(kSettingsApplication, kSettingsSection, key, value);
+}
+
 } // namespace portauth

@@ -60,16 +60,6 @@ std::u16string messageFor(Failure failure, const NumberedError& error)
 
 } // namespace
 
-std::u16string SystemSettings::Get(std::u16string_view key)
-{
-    return GetSetting(kSettingsApplication, kSettingsSection, key, u"");
-}
-
-void SystemSettings::Save(std::u16string_view key, std::u16string_view value)
-{
-    SaveSetting(kSettingsApplication, kSettingsSection, key, value);
-}
-
 frmMain::frmMain(FormView& view, ClipboardPort& clipboard, SettingsPort& settings, MessagePort& messages)
     : view_(view), clipboard_(clipboard), settings_(settings), messages_(messages)
 {
@@ -160,9 +150,7 @@ void frmMain::Form_Load()
     for (const auto& [box, key] : {std::pair{txtUsername, kUsernameKey}, std::pair{txtIP, kIPKey}}) {
         // Named captures: clang before 16 cannot capture structured bindings.
         const std::optional<std::u16string> message = attempt(Failure::LoadSettings, [this, box = box, key = key] {
-            const std::u16string remembered = settings_.Get(key);
-            if (view_.Text(box) != remembered)
-                view_.SetText(box, remembered);
+            show(box, settings_.Get(key));
         });
         if (message) {
             unloaded_.insert(key);
@@ -189,10 +177,10 @@ void frmMain::txtPassword_Change()
 {
     const bool hashed = guarded(Failure::Password, [this] {
         const std::string digest = MD5String(view_.Text(txtPassword));
-        view_.SetText(txtNPassword, std::u16string(digest.begin(), digest.end()));
+        show(txtNPassword, std::u16string(digest.begin(), digest.end()));
     });
     if (!hashed)
-        view_.SetText(txtNPassword, u"");
+        show(txtNPassword, u"");
 }
 
 void frmMain::txtNUserName_KeyDown(std::int16_t& KeyCode, std::int16_t& Shift)
@@ -217,9 +205,16 @@ std::string frmMain::MD5String(std::u16string_view S) const
     return portauth::MD5String(S);
 }
 
+// Only a text that differs: a toolkit may raise Change for the same text.
+void frmMain::show(ControlId box, std::u16string_view text)
+{
+    if (view_.Text(box) != text)
+        view_.SetText(box, text);
+}
+
 void frmMain::recomputeUserName()
 {
-    view_.SetText(txtNUserName, LogonUserName(view_.Text(txtUsername), view_.Text(txtIP)));
+    show(txtNUserName, LogonUserName(view_.Text(txtUsername), view_.Text(txtIP)));
 }
 
 void frmMain::remember(std::u16string_view key, ControlId box)
@@ -227,6 +222,19 @@ void frmMain::remember(std::u16string_view key, ControlId box)
     if (guarded(Failure::SaveSettings, [&] { settings_.Save(key, view_.Text(box)); }) && unloaded_.erase(key) != 0
         && unloaded_.empty())
         settle(Failure::LoadSettings);
+}
+
+// The typed password never leaves its box, and the derived one leaves only
+// marked secret; any other box copies as its toolkit does. As with the
+// toolkits' own copy, nothing selected copies nothing.
+bool frmMain::CopySelection(ControlId box, std::u16string_view selection)
+{
+    if (box == txtNPassword && !selection.empty())
+        guarded(Failure::Clipboard, [&] {
+            clipboard_.Clear();
+            clipboard_.SetText(selection, ClipboardPort::Sensitivity::Secret);
+        });
+    return box == txtPassword || box == txtNPassword;
 }
 
 // Copies the whole text, not the selection, and takes the key so that the

@@ -7,15 +7,17 @@
 #include <string_view>
 
 #include "numbered_error.h" // what the ports throw
+#include "window_rules.h"
 #include "window_table.h"
 
 // What the window does, without a toolkit: each front end draws the table,
-// fills in the ports below and forwards its events to frmMain.
+// fills in the ports below, forwards its events to frmMain and follows the
+// rules of window_rules.h where its toolkit would choose for itself.
 namespace portauth::ui {
 
-// The boxes' texts as the toolkit holds them. Setting a text that differs
-// from the box's own raises the box's Change event at once, through the
-// front end, before SetText returns.
+// The boxes' texts as the toolkit holds them. frmMain sets only a text that
+// differs from the box's own, and that raises the box's Change event at
+// once, through the front end, before SetText returns.
 class FormView {
 public:
     virtual ~FormView() = default;
@@ -41,11 +43,19 @@ public:
     virtual void Save(std::u16string_view key, std::u16string_view value) = 0;
 };
 
-// The per-user settings store of the platform.
-class SystemSettings final : public SettingsPort {
+// The remembered inputs over the two functions of a platform's store, which
+// each program picks where it wires its adapters.
+class StoreSettings final : public SettingsPort {
 public:
-    std::u16string Get(std::u16string_view key) override;
-    void Save(std::u16string_view key, std::u16string_view value) override;
+    using Load = std::u16string (*)(std::u16string_view key);
+    using Keep = void (*)(std::u16string_view key, std::u16string_view value);
+    StoreSettings(Load load, Keep keep) noexcept : load_(load), keep_(keep) {}
+    std::u16string Get(std::u16string_view key) override { return load_(key); }
+    void Save(std::u16string_view key, std::u16string_view value) override { keep_(key, value); }
+
+private:
+    Load load_;
+    Keep keep_;
 };
 
 // What can go wrong, each told once until it has gone right again, when
@@ -61,20 +71,18 @@ public:
     virtual void Close(Failure cause) = 0;
 };
 
-// Key codes and shift state as the KeyDown handlers receive them.
-inline constexpr std::int16_t kKeyC = 67;
-inline constexpr std::int16_t kShiftMask = 1;
-inline constexpr std::int16_t kCtrlMask = 2;
-inline constexpr std::int16_t kAltMask = 4;
-
 class frmMain {
 public:
     frmMain(FormView& view, ClipboardPort& clipboard, SettingsPort& settings, MessagePort& messages);
 
     // Front ends forward the toolkit's events here.
     void Change(ControlId box);
-    // True when a handler took the key, so the box must not handle it too.
+    // True when a handler took the key, so the box must not handle it too,
+    // nor the character it makes.
     bool KeyDown(ControlId box, std::int16_t KeyCode, std::int16_t Shift);
+    // The box's own copy or cut of its selection, by any key, menu or drag:
+    // true when frmMain has dealt with it and the toolkit must not copy.
+    bool CopySelection(ControlId box, std::u16string_view selection);
 
     void Form_Load();
     void txtUsername_Change();
@@ -87,6 +95,7 @@ public:
     std::string MD5String(std::u16string_view S) const;
 
 private:
+    void show(ControlId box, std::u16string_view text);
     void recomputeUserName();
     void remember(std::u16string_view key, ControlId box);
     void copyOnCtrlC(ControlId box, bool emptyClipboardFirst, ClipboardPort::Sensitivity sensitivity,

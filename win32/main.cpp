@@ -1,8 +1,10 @@
 #include "main_window.h"
+#include "settings_store.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
-    const auto window = portauth::win32::MainWindow::Create(instance, showCommand);
+    portauth::ui::StoreSettings settings(&portauth::GetRemembered, &portauth::SaveRemembered);
+    const auto window = portauth::win32::MainWindow::Create(instance, showCommand, settings);
     if (!window)
         return 1;
     MSG message{};

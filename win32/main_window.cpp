@@ -4,6 +4,8 @@
 #include <imm.h>
 #include <windowsx.h>
 
+#include <utility>
+
 #include "resource.h"
 #include "window_texts.h"
 
@@ -36,22 +38,21 @@ const ui::Control* ControlOfChild(HWND child)
     return &ui::ControlOf(static_cast<ControlId>(index));
 }
 
-bool IsOutputBox(const ui::Control& control)
-{
-    return control.kind == ControlKind::TextBox && control.has(flags::Locked);
-}
-
-// The shift state as the KeyDown handlers take it: 1 Shift, 2 Ctrl, 4 Alt.
 std::int16_t ShiftState()
 {
-    std::int16_t state = 0;
-    if (GetKeyState(VK_SHIFT) < 0)
-        state |= ui::kShiftMask;
-    if (GetKeyState(VK_CONTROL) < 0)
-        state |= ui::kCtrlMask;
-    if (GetKeyState(VK_MENU) < 0)
-        state |= ui::kAltMask;
-    return state;
+    return ui::ShiftStateOf(GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0);
+}
+
+std::int16_t KeyCodeOf(WPARAM virtualKey)
+{
+    return ui::KeyCodeOf(MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_CHAR));
+}
+
+std::u16string SelectionOf(HWND box)
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return WindowText(box).substr(start, end - start);
 }
 
 POINT LogicalDpi()
@@ -129,7 +130,7 @@ bool RegisterMainClass(HINSTANCE instance, WNDPROC procedure)
 
 } // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
+MainWindow::MainWindow(HINSTANCE instance, ui::SettingsPort& settings) : instance_(instance), settings_(settings) {}
 
 MainWindow::~MainWindow()
 {
@@ -137,14 +138,14 @@ MainWindow::~MainWindow()
         DestroyWindow(window_);
 }
 
-std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, int showCommand)
+std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, int showCommand, ui::SettingsPort& settings)
 {
     const INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&commonControls);
     if (!RegisterMainClass(instance, &MainWindow::WindowProc))
         return nullptr;
 
-    std::unique_ptr<MainWindow> self(new MainWindow(instance));
+    std::unique_ptr<MainWindow> self(new MainWindow(instance, settings));
     self->dpi_ = LogicalDpi();
     self->font_ = WindowFont(PointsToHeight(ui::kWindowFont.points, static_cast<int>(self->dpi_.y)));
     RECT frame{0, 0, ui::TwipsToPixels(ui::kClientWidthTwips, static_cast<int>(self->dpi_.x)),
@@ -161,6 +162,8 @@ std::unique_ptr<MainWindow> MainWindow::Create(HINSTANCE instance, int showComma
     self->lastFocus_ = self->control(ui::FocusOrder().front());
     ShowWindow(self->window_, showCommand);
     UpdateWindow(self->window_);
+    // A message of the load waited for the window, to stand beside it.
+    self->messages_->Arrange();
     SetFocus(self->lastFocus_);
     return self;
 }
@@ -182,8 +185,7 @@ std::u16string MainWindow::Text(ControlId box) const
 // handler has run when this returns.
 void MainWindow::SetText(ControlId box, std::u16string_view text)
 {
-    if (Text(box) != text)
-        SetWindowTextW(control(box), WideString(text).c_str());
+    SetWindowTextW(control(box), WideString(text).c_str());
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -336,8 +338,8 @@ HWND MainWindow::createControl(const ui::Control& control)
         ImmAssociateContext(child, nullptr);
     if (control.kind == ControlKind::MultiLineTextBox)
         SetWindowSubclass(child, &MainWindow::InstructionsProc, 0, reinterpret_cast<DWORD_PTR>(this));
-    if (IsOutputBox(control))
-        SetWindowSubclass(child, &MainWindow::OutputBoxProc, static_cast<UINT_PTR>(control.id),
+    else if (isEdit)
+        SetWindowSubclass(child, &MainWindow::BoxProc, static_cast<UINT_PTR>(control.id),
                           reinterpret_cast<DWORD_PTR>(this));
     return child;
 }
@@ -345,6 +347,8 @@ HWND MainWindow::createControl(const ui::Control& control)
 // A face's cells need not grow with the dpi as the twips do: hinting and
 // bitmap sizes round them up. Where a label or a line of the instructions
 // would be cut, the font goes down a pixel at a time until all fit.
+// Only here: Qt lays the text out unhinted at fractional widths, which grow
+// with the twips.
 void MainWindow::fitFont()
 {
     constexpr int kSmallestHeight = -8;
@@ -373,13 +377,20 @@ bool MainWindow::textsFit() const
 }
 
 // The dialog navigation visits WS_TABSTOP children in z-order, so the
-// boxes are stacked in the focus order.
+// boxes are stacked in the focus order. A screen reader names an EDIT after
+// the label just before it, so each box's caption goes right before it.
 void MainWindow::setFocusOrder()
 {
     HWND previous = HWND_TOP;
+    const auto stack = [&previous](HWND child) {
+        SetWindowPos(child, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = child;
+    };
     for (ControlId id : ui::FocusOrder()) {
-        SetWindowPos(control(id), previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        previous = control(id);
+        for (const auto& [box, caption] : ui::CaptionedBoxes())
+            if (box == id)
+                stack(control(caption));
+        stack(control(id));
     }
 }
 
@@ -405,29 +416,35 @@ LRESULT CALLBACK MainWindow::InstructionsProc(HWND box, UINT message, WPARAM wPa
     return result;
 }
 
-LRESULT CALLBACK MainWindow::OutputBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                           DWORD_PTR self)
+LRESULT CALLBACK MainWindow::BoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self)
 {
     if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(box, &MainWindow::OutputBoxProc, id);
-    if (reinterpret_cast<MainWindow*>(self)->OnOutputBoxKey(static_cast<ControlId>(id), message, wParam))
+        RemoveWindowSubclass(box, &MainWindow::BoxProc, id);
+    if (reinterpret_cast<MainWindow*>(self)->OnBoxMessage(static_cast<ControlId>(id), message, wParam))
         return 0;
     return DefSubclassProc(box, message, wParam, lParam);
 }
 
-// True when the key is taken. The EDIT copies its selection on the
-// character that C makes with Ctrl, whatever else is held; in an output box
-// Ctrl+C copies the whole text through frmMain and Ctrl+Shift+C nothing, so
-// that character never reaches the EDIT.
-bool MainWindow::OnOutputBoxKey(ControlId id, UINT message, WPARAM key)
+// True when the message is taken. Key-downs of the output boxes go to
+// frmMain; a key it takes takes the character it makes with it, so that the
+// EDIT's copy on Ctrl+C cannot follow. Every copy of a selection asks
+// frmMain first: the menu's and Ctrl+C's come as WM_COPY, but Wine's EDIT
+// copies on Ctrl+Insert without one.
+bool MainWindow::OnBoxMessage(ControlId id, UINT message, WPARAM key)
 {
-    constexpr WPARAM kCtrlCCharacter = 0x03;
     switch (message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-        return form_ && form_->KeyDown(id, static_cast<std::int16_t>(key), ShiftState());
+        if (key == VK_INSERT && ShiftState() == ui::kCtrlMask)
+            return OnBoxMessage(id, WM_COPY, 0);
+        keyTaken_ = form_ && ui::IsOutputBox(id) && form_->KeyDown(id, KeyCodeOf(key), ShiftState());
+        return keyTaken_;
     case WM_CHAR:
-        return key == kCtrlCCharacter;
+        return std::exchange(keyTaken_, false);
+    case WM_COPY:
+    case WM_CUT:
+        return form_ && form_->CopySelection(id, SelectionOf(control(id)));
     default:
         return false;
     }

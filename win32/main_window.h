@@ -21,7 +21,8 @@ public:
 
     // Creates the window and its controls, runs Form_Load, then shows it
     // with the focus in the first box of the focus order.
-    static std::unique_ptr<MainWindow> Create(HINSTANCE instance, int showCommand);
+    // The settings outlive the window.
+    static std::unique_ptr<MainWindow> Create(HINSTANCE instance, int showCommand, ui::SettingsPort& settings);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -37,13 +38,13 @@ public:
     void SetText(ui::ControlId box, std::u16string_view text) override;
 
 private:
-    explicit MainWindow(HINSTANCE instance);
+    MainWindow(HINSTANCE instance, ui::SettingsPort& settings);
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK InstructionsProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                              DWORD_PTR self);
-    static LRESULT CALLBACK OutputBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                          DWORD_PTR self);
+    static LRESULT CALLBACK BoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR self);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     BOOL OnCreate(HWND window, LPCREATESTRUCTW create);
@@ -54,7 +55,7 @@ private:
     void OnSetFocus(HWND window, HWND previous);
     void OnMove(HWND window, int x, int y);
     void OnDestroy(HWND window);
-    bool OnOutputBoxKey(ui::ControlId id, UINT message, WPARAM key);
+    bool OnBoxMessage(ui::ControlId id, UINT message, WPARAM key);
 
     void createControls();
     void fitFont();
@@ -69,9 +70,10 @@ private:
     Font font_;
     std::array<HWND, ui::kControlCount> controls_{};
     HWND lastFocus_ = nullptr;
+    bool keyTaken_ = false;
     std::optional<Clipboard> clipboard_;
     std::optional<MessageWindows> messages_;
-    ui::SystemSettings settings_;
+    ui::SettingsPort& settings_;
     std::optional<ui::frmMain> form_;
 };
 

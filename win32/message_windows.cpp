@@ -1,8 +1,10 @@
 #include "message_windows.h"
 
-#include <iterator>
+#include <vector>
+#include <windowsx.h>
 
 #include "gdi.h"
+#include "window_rules.h"
 #include "window_table.h"
 #include "window_texts.h"
 
@@ -11,12 +13,9 @@ namespace {
 
 constexpr int kLabelId = 1;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-// Not activated by a click, not in the task bar, above the main window.
-constexpr DWORD kExStyle = WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-
-constexpr int kTextWidthTwips = 4200;
-constexpr int kMarginTwips = 90;
-constexpr int kGapTwips = 90;
+// Not activated by a click and not in the task bar. Owned by the main
+// window, so above it, and not above other programs.
+constexpr DWORD kExStyle = WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
 
 void RegisterMessageClass(HINSTANCE instance, WNDPROC procedure)
 {
@@ -30,6 +29,11 @@ void RegisterMessageClass(HINSTANCE instance, WNDPROC procedure)
     windowClass.hbrBackground = GetSysColorBrush(COLOR_INFOBK);
     windowClass.lpszClassName = MessageWindows::kClassName;
     RegisterClassExW(&windowClass);
+}
+
+ui::PixelRect PixelsOf(const RECT& rect)
+{
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
 RECT WorkAreaOf(HWND window)
@@ -66,7 +70,6 @@ void MessageWindows::Show(ui::Failure cause, std::u16string_view text)
     }
     SetDlgItemTextW(window, kLabelId, WideString(text).c_str());
     Arrange();
-    ShowWindow(window, SW_SHOWNOACTIVATE);
 }
 
 // The window forgets itself as it is destroyed.
@@ -76,28 +79,29 @@ void MessageWindows::Close(ui::Failure cause)
         DestroyWindow(shown->second);
 }
 
-// To the right of the main window, or to its left when the screen ends
-// there, so that the input boxes stay in sight.
 void MessageWindows::Arrange()
 {
-    RECT main{};
-    GetWindowRect(mainWindow_, &main);
-    const RECT work = WorkAreaOf(mainWindow_);
-    const int margin = toPixelsX(kMarginTwips);
-    int top = main.top;
+    if (!IsWindowVisible(mainWindow_))
+        return;
+    const int margin = toPixelsX(ui::kMessageMarginTwips);
+    std::vector<ui::PixelRect> sizes;
     for (const auto& [cause, window] : shown_) {
         const SIZE text = textSize(GetDlgItem(window, kLabelId));
-        RECT frame{0, 0, text.cx + 2 * margin, text.cy + 2 * toPixelsY(kMarginTwips)};
+        RECT frame{0, 0, text.cx + 2 * margin, text.cy + 2 * toPixelsY(ui::kMessageMarginTwips)};
         AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-        const int width = frame.right - frame.left;
-        const int height = frame.bottom - frame.top;
-        int left = main.right + toPixelsX(kGapTwips);
-        if (left + width > work.right)
-            left = main.left - toPixelsX(kGapTwips) - width;
-        SetWindowPos(GetDlgItem(window, kLabelId), nullptr, margin, toPixelsY(kMarginTwips), text.cx, text.cy,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        SetWindowPos(window, HWND_TOPMOST, left, top, width, height, SWP_NOACTIVATE);
-        top += height + toPixelsY(kGapTwips);
+        sizes.push_back(PixelsOf(frame));
+        SetWindowPos(GetDlgItem(window, kLabelId), nullptr, margin, toPixelsY(ui::kMessageMarginTwips), text.cx,
+                     text.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT main{};
+    GetWindowRect(mainWindow_, &main);
+    const auto placed = ui::PlaceMessages(PixelsOf(main), PixelsOf(WorkAreaOf(mainWindow_)), sizes,
+                                          static_cast<int>(dpi_.x));
+    auto place = placed.begin();
+    for (const auto& [cause, window] : shown_) {
+        SetWindowPos(window, nullptr, place->left, place->top, place->width, place->height,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        ++place;
     }
 }
 
@@ -110,19 +114,20 @@ HWND MessageWindows::create()
     HWND label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0, 0,
                                  0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabelId)), instance_,
                                  nullptr);
-    SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    SetWindowFont(label, font_, FALSE);
     return window;
 }
 
 SIZE MessageWindows::textSize(HWND label) const
 {
     const std::u16string text = WindowText(label);
-    RECT bounds{0, 0, toPixelsX(kTextWidthTwips), 0};
+    const int width = toPixelsX(ui::kMessageTextWidthTwips);
+    RECT bounds{0, 0, width, 0};
     ScreenDC screen;
     Selected font(screen.get(), font_);
     DrawTextW(screen.get(), Wide(text), static_cast<int>(text.size()), &bounds,
               DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
-    return {toPixelsX(kTextWidthTwips), bounds.bottom};
+    return {width, bounds.bottom};
 }
 
 int MessageWindows::toPixelsX(int twips) const
@@ -135,16 +140,6 @@ int MessageWindows::toPixelsY(int twips) const
     return ui::TwipsToPixels(twips, static_cast<int>(dpi_.y));
 }
 
-void MessageWindows::forget(HWND window)
-{
-    for (auto shown = shown_.begin(); shown != shown_.end(); ++shown) {
-        if (shown->second == window) {
-            shown_.erase(shown);
-            return;
-        }
-    }
-}
-
 LRESULT CALLBACK MessageWindows::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
@@ -152,29 +147,51 @@ LRESULT CALLBACK MessageWindows::WindowProc(HWND window, UINT message, WPARAM wP
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<MessageWindows*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    switch (message) {
-    case WM_MOUSEACTIVATE:
-        return MA_NOACTIVATE;
-    case WM_LBUTTONUP:
-        DestroyWindow(window);
-        return 0;
-    case WM_COMMAND:
-        if (HIWORD(wParam) == STN_CLICKED)
-            DestroyWindow(window);
-        return 0;
-    case WM_CTLCOLORSTATIC: {
-        const auto dc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
-        SetBkColor(dc, GetSysColor(COLOR_INFOBK));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_INFOBK));
-    }
-    case WM_DESTROY:
-        if (self)
-            self->forget(window);
-        return 0;
-    default:
+    if (!self)
         return DefWindowProcW(window, message, wParam, lParam);
+    return self->handle(window, message, wParam, lParam);
+}
+
+LRESULT MessageWindows::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+        HANDLE_MSG(hwnd, WM_MOUSEACTIVATE, OnMouseActivate);
+        HANDLE_MSG(hwnd, WM_LBUTTONUP, OnLButtonUp);
+        HANDLE_MSG(hwnd, WM_COMMAND, OnCommand);
+        HANDLE_MSG(hwnd, WM_CTLCOLORSTATIC, OnCtlColor);
+        HANDLE_MSG(hwnd, WM_DESTROY, OnDestroy);
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
+}
+
+int MessageWindows::OnMouseActivate(HWND, HWND, UINT, UINT)
+{
+    return MA_NOACTIVATE;
+}
+
+void MessageWindows::OnLButtonUp(HWND window, int, int, UINT)
+{
+    DestroyWindow(window);
+}
+
+// A click on the text dismisses the message as one beside it does.
+void MessageWindows::OnCommand(HWND window, int, HWND, UINT notification)
+{
+    if (notification == STN_CLICKED)
+        DestroyWindow(window);
+}
+
+HBRUSH MessageWindows::OnCtlColor(HWND, HDC dc, HWND, int)
+{
+    SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_INFOBK));
+    return GetSysColorBrush(COLOR_INFOBK);
+}
+
+void MessageWindows::OnDestroy(HWND window)
+{
+    std::erase_if(shown_, [window](const auto& shown) { return shown.second == window; });
 }
 
 } // namespace portauth::win32

@@ -32,6 +32,8 @@
 #include <thread>
 #include <vector>
 
+#include "settings_store.h"
+#include "system_clipboard.h"
 #include "form_widget.h"
 
 namespace {
@@ -71,7 +73,7 @@ int keystrokes(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir configDir;
     qputenv("XDG_CONFIG_HOME", configDir.path().toUtf8());
-    portauth::qt::FormWidget window;
+    portauth::qt::FormWidget window(std::make_unique<portauth::qt::SystemClipboard>(), std::make_unique<portauth::ui::StoreSettings>(&portauth::GetRemembered, &portauth::SaveRemembered));
     window.show();
     for (const char* name : {"txtUsername", "txtIP", "txtPassword"}) {
         auto* box = window.findChild<QLineEdit*>(name);

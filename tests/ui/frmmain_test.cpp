@@ -55,6 +55,7 @@ public:
     // Kept as the cause and the details in brackets that end each message.
     void Show(Failure cause, std::u16string_view text) override
     {
+        EXPECT_GT(text.find(u'\n'), 0u) << "a headline above the details";
         shown.emplace_back(cause, std::u16string(text.substr(text.rfind(u'（'))));
     }
     void Close(Failure cause) override { shown.emplace_back(cause, u"closed"); }
@@ -191,6 +192,19 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"InputBox", txtUsername, kKeyC, kCtrlMask, {}}),
     [](const testing::TestParamInfo<KeyCase>& row) { return row.param.name; });
 
+// A toolkit's own copy of a selection: the derived password goes marked
+// secret, the typed one nowhere, an empty selection nowhere, the rest as
+// the toolkit copies it.
+TEST_F(Decisions, OwnCopiesOfASelection)
+{
+    EXPECT_TRUE(form.CopySelection(txtNPassword, u"9001"));
+    EXPECT_TRUE(form.CopySelection(txtNPassword, u""));
+    EXPECT_TRUE(form.CopySelection(txtPassword, u"abc"));
+    EXPECT_FALSE(form.CopySelection(txtNUserName, u"bob"));
+    EXPECT_FALSE(form.CopySelection(txtUsername, u"bob"));
+    EXPECT_EQ(ports.clipboard, (std::vector<std::u16string>{u"clear", u"secret:9001"}));
+}
+
 // Told once, and the copy that works closes the message of those that did not.
 TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
 {
@@ -201,6 +215,46 @@ TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
     ports.clipboardHeld = false;
     press(txtNUserName, kKeyC, kCtrlMask);
     EXPECT_EQ(ports.shown, (Shown{{Failure::Clipboard, u"（错误 521：剪贴板正被其他程序占用）"}, {Failure::Clipboard, u"closed"}}));
+}
+
+} // namespace
+
+namespace {
+
+// Letters of either case and digits have their codes; no other key has one.
+TEST(Rules, KeysAreCodedByTheirCharacterAndOutputBoxesByTheirFlags)
+{
+    EXPECT_EQ((std::vector<int>{KeyCodeOf(U'c'), KeyCodeOf(U'Z'), KeyCodeOf(U'0'), KeyCodeOf(U'9'), KeyCodeOf(U'@'),
+                                KeyCodeOf(U'['), KeyCodeOf(U'`'), KeyCodeOf(U'{'), KeyCodeOf(U'/'), KeyCodeOf(U':')}),
+              (std::vector<int>{67, 90, 48, 57, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(ShiftStateOf(true, false, true), kShiftMask | kAltMask);
+    for (ControlId box : FocusOrder())
+        EXPECT_EQ(IsOutputBox(box), ControlOf(box).name.starts_with("txtN")) << ControlOf(box).name;
+}
+
+TEST(Rules, ScreenReadersHearTheCaptionAndTheGroupWithoutColons)
+{
+    EXPECT_EQ(AccessibleName(txtIP) + u'|' + AccessibleDescription(txtIP), u"IP|您的网络相关信息");
+    EXPECT_EQ(AccessibleName(txtNDomain) + u'|' + AccessibleDescription(txtNDomain),
+              u"登陆域|在Windows802.1x登陆对话窗中所需填写的信息");
+    EXPECT_EQ(AccessibleName(Text1), u"使用 Windows 自带的802.1x端口认证登录网络");
+}
+
+// A column to the right, 90 twips apart; to the left only where the right
+// has no room and the left has.
+TEST(Rules, MessagesStackBesideTheWindow)
+{
+    const PixelRect sizes[] = {{0, 0, 300, 60}, {0, 0, 300, 40}};
+    const auto lefts = [&](int windowLeft, int screenWidth, int dpi) {
+        std::vector<int> placed;
+        for (const PixelRect& at : PlaceMessages({windowLeft, 50, 380, 420}, {0, 0, screenWidth, 768}, sizes, dpi))
+            placed.insert(placed.end(), {at.left, at.top});
+        return placed;
+    };
+    EXPECT_EQ(lefts(100, 1024, 96), (std::vector<int>{486, 50, 486, 116}));
+    EXPECT_EQ(lefts(100, 1024, 192), (std::vector<int>{492, 50, 492, 122}));
+    EXPECT_EQ(lefts(640, 1024, 96), (std::vector<int>{334, 50, 334, 116}));
+    EXPECT_EQ(lefts(300, 700, 96), (std::vector<int>{686, 50, 686, 116}));
 }
 
 } // namespace

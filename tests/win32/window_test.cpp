@@ -4,6 +4,7 @@
 #include "main_window.h"
 
 #include <imm.h>
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <gtest/gtest.h>
@@ -58,12 +59,16 @@ std::wstring Copied()
 }
 const std::wstring kSecret = L";;;", kNotSecret = L";-;-;-";
 
+class NoSettings final : public ui::SettingsPort {
+    std::u16string Get(std::u16string_view) override { return {}; }
+    void Save(std::u16string_view, std::u16string_view) override {}
+};
+
 class Window : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Lanbridge");
-        window_ = MainWindow::Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+        window_ = MainWindow::Create(GetModuleHandleW(nullptr), SW_SHOWNORMAL, settings_);
         ASSERT_NE(window_, nullptr);
         SetForegroundWindow(main());
         pump();
@@ -94,13 +99,18 @@ protected:
     void press(std::vector<BYTE> keys, HWND in = nullptr)
     {
         SetFocus(in ? in : GetFocus());
+        queue(keys);
+        pump();
+    }
+    static void queue(const std::vector<BYTE>& keys)
+    {
         for (BYTE key : keys)
             keybd_event(key, 0, 0, 0);
         for (auto key = keys.rbegin(); key != keys.rend(); ++key)
             keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
-        pump();
     }
 
+    NoSettings settings_;
     std::unique_ptr<MainWindow> window_;
 };
 
@@ -230,24 +240,53 @@ TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWaysPastEnterAndEs
     EXPECT_EQ(GetFocus(), expected.back()) << "and Shift+Tab back";
 }
 
-// The inputs reach the outputs through EN_CHANGE. The password leaves its
-// secret formats behind for the domain box, which does not empty the
-// clipboard; the user name, which does, takes them away.
-TEST_F(Window, CtrlCCopiesTheWholeOutputAndMarksOnlyThePasswordSecret)
+// Every way out of the derived password carries the secret formats, and
+// none copies the typed one: Ctrl+C, Ctrl+Insert and the box's menu
+// (opened with the menu key, its Copy chosen by its C). Ctrl+C copies the
+// whole output even with a part selected; the user name is not secret.
+TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
 {
     SetWindowTextW(box(ControlId::txtUsername), L"bob");
     SetWindowTextW(box(ControlId::txtPassword), L"abc");
-    press({VK_CONTROL, 'C'}, box(ControlId::txtNPassword));
-    EXPECT_EQ(Copied(), L"900150983cd24fb0d6963f7d28e17f72" + kSecret);
-    press({VK_CONTROL, 'C'}, box(ControlId::txtNDomain));
-    EXPECT_EQ(Copied(), kSecret);
-
-    // With part of the text selected, the box's own copy would take the part.
+    const std::vector<std::vector<BYTE>> ways{{VK_CONTROL, 'C'}, {VK_CONTROL, VK_INSERT}, {VK_APPS}};
+    for (const auto& way : ways) {
+        for (const auto& [id, expected] : {std::pair{ControlId::txtNPassword, L"900150983cd24fb0d6963f7d28e17f72" + kSecret},
+                                           std::pair{ControlId::txtPassword, L"before" + kNotSecret}}) {
+            class Clipboard board(main());
+            board.Clear();
+            board.SetText(u"before", ui::ClipboardPort::Sensitivity::Plain);
+            Edit_SetSel(box(id), 0, -1);
+            SetFocus(box(id));
+            queue(way);
+            if (way.front() == VK_APPS)
+                queue({'C'});
+            pump();
+            EXPECT_EQ(Copied(), expected) << ui::ControlOf(id).name << " key " << int(way.back());
+        }
+    }
     Edit_SetSel(box(ControlId::txtNUserName), 0, 1);
     press({VK_CONTROL, 'C'}, box(ControlId::txtNUserName));
     EXPECT_EQ(Copied(), L"bob@" + kNotSecret);
-    press({VK_CONTROL, VK_SHIFT, 'C'}, box(ControlId::txtNPassword));
-    EXPECT_EQ(Copied(), L"bob@" + kNotSecret);
+    press({VK_CONTROL, 'C'}, box(ControlId::txtNDomain));
+    EXPECT_EQ(Copied(), kNotSecret) << "the domain box leaves the other formats";
+}
+
+// A screen reader names each box after the label just before it: Wine's
+// standard accessible object for an EDIT gives that label's text.
+TEST_F(Window, EachBoxIsNamedByItsCaption)
+{
+    for (const auto& [id, caption] : ui::CaptionedBoxes()) {
+        IAccessible* accessible = nullptr;
+        ASSERT_EQ(CreateStdAccessibleObject(box(id), OBJID_CLIENT, __uuidof(IAccessible),
+                                            reinterpret_cast<void**>(&accessible)), S_OK);
+        VARIANT self{};
+        self.vt = VT_I4;
+        BSTR name = nullptr;
+        accessible->get_accName(self, &name);
+        EXPECT_EQ(std::wstring(name ? name : L"-"), WideString(ui::ControlOf(caption).text)) << ui::ControlOf(id).name;
+        SysFreeString(name);
+        accessible->Release();
+    }
 }
 
 TEST_F(Window, AHeldClipboardIsToldBesideTheWindowWithoutTakingTheFocus)
