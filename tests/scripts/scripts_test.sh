@@ -22,21 +22,19 @@ stub locale 'echo zh_CN.utf8'
 stub apt-get "[ \$1 = update ] && exit; [ -x $PORTAUTH_POLICY_RC_D ] && { $PORTAUTH_POLICY_RC_D; echo policy \$? >>$calls; }; exit \${APT_STATUS:-0}"
 
 failed=0
-check() { # name condition...
-    local name=$1
-    shift
-    if "$@"; then echo "PASS  $name"; else echo "FAIL  $name"; sed 's/^/      /' "$calls"; failed=$((failed + 1)); fi
+check() { # name condition
+    if eval "$2"; then echo "PASS  $1"; else echo "FAIL  $1"; sed 's/^/      /' "$calls"; failed=$((failed + 1)); fi
     : >"$calls"
 }
 install_fails() { APT_STATUS=100 bash -c "source $tree/scripts/packages.sh && ensure_packages hostapd" >/dev/null 2>&1; }
 logged() { grep -q -- "$1" "$calls"; }
 
 check "a failed install leaves no policy-rc.d, which answered 101 during it" \
-    eval '! install_fails && logged "policy 101" && [ ! -e "$PORTAUTH_POLICY_RC_D" ]'
+    '! install_fails && logged "policy 101" && [ ! -e "$PORTAUTH_POLICY_RC_D" ]'
 printf '#!/bin/sh\nexit 0\n' >"$PORTAUTH_POLICY_RC_D"
 cp "$PORTAUTH_POLICY_RC_D" "$work/administrators"
 check "the administrator's own policy-rc.d stays as it was" \
-    eval 'install_fails; cmp -s "$PORTAUTH_POLICY_RC_D" "$work/administrators"'
+    'install_fails; cmp -s "$PORTAUTH_POLICY_RC_D" "$work/administrators"'
 rm "$PORTAUTH_POLICY_RC_D"
 
 export INSTALLED=yes
@@ -47,13 +45,13 @@ awk 'BEGIN { for (u = 0; u < 65536; u++) printf "%04X : %02X\n", u, u < 128 ? u 
 # Windows' dump, as the stub of wine-run prints it.
 printf '#!/bin/bash\ncat "$DUMP"\n' >"$tree/scripts/wine-run" && chmod +x "$tree/scripts/wine-run"
 check "a short dump leaves the tracked table as it was" \
-    eval '! DUMP=$work/short "$tree/scripts/make-cp936-table" 2>/dev/null && cmp -s "$tree/md5/cp936_table.inc" "$work/table"'
+    '! DUMP=$work/short "$tree/scripts/make-cp936-table" 2>/dev/null && cmp -s "$tree/md5/cp936_table.inc" "$work/table"'
 check "a whole dump replaces it" \
-    eval 'DUMP=$work/dump "$tree/scripts/make-cp936-table" >/dev/null && grep -q "{0x0000,0x0000,128}," "$tree/md5/cp936_table.inc"'
+    'DUMP=$work/dump "$tree/scripts/make-cp936-table" >/dev/null && grep -q "{0x0000,0x0000,128}," "$tree/md5/cp936_table.inc"'
 
 check "a portauth package installed before stays installed" \
-    eval '"$tree/scripts/check-package" >/dev/null 2>&1; ! logged "apt-get.* remove"'
+    '"$tree/scripts/check-package" >/dev/null 2>&1; ! logged "apt-get.* remove"'
 check "flags only for a check stay in the check's own build folder" \
-    eval '"$tree/scripts/check-windows" >/dev/null 2>&1; logged "^cmake --preset" && ! grep "^cmake --preset.*Werror" "$calls" | grep -qv -- "-B build/check/"'
+    '"$tree/scripts/check-windows" >/dev/null 2>&1; logged "^cmake --preset" && ! grep "^cmake --preset.*Werror" "$calls" | grep -qv -- "-B build/check/"'
 echo "$((6 - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]
