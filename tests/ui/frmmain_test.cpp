@@ -92,32 +92,24 @@ protected:
     frmMain form{view, ports, ports, ports};
 };
 
-TEST_F(Decisions, LoadFillsRememberedInputsAndDerivesTheUserName)
+// Each remembered value goes back once, untrimmed, the first with the IP
+// still empty; each typed change is derived and remembered.
+TEST_F(Decisions, LoadAndTypingDeriveAndRememberEveryValue)
 {
-    ports.values = {{u"Username", u" alice "}, {u"IP", u"10.0.0.5"}};
+    ports.values = {{u"Username", u" 张 "}, {u"IP", u"10.0.0.5"}};
     load();
-    EXPECT_EQ(view.Text(txtUsername), u" alice ");
-    EXPECT_EQ(view.Text(txtIP), u"10.0.0.5");
-    EXPECT_EQ(view.Text(txtNUserName), u"alice@10.0.0.5");
-    EXPECT_EQ(view.Text(txtNPassword), u"");
-    // Each remembered value goes back once, untrimmed; the first with the IP still empty.
-    EXPECT_EQ(ports.saves, (std::vector<std::u16string>{u"Username= alice ", u"IP=10.0.0.5"}));
-    EXPECT_TRUE(ports.shown.empty());
-}
-
-TEST_F(Decisions, TypingDerivesAndRemembersEveryChange)
-{
-    load();
-    view.type(txtUsername, u"张");
-    EXPECT_EQ(view.Text(txtNUserName), u"张@");
-    view.type(txtIP, u" 10.0.0.5 ");
     EXPECT_EQ(view.Text(txtNUserName), u"张@10.0.0.5");
+    EXPECT_EQ(view.Text(txtNPassword), u"");
+    view.SetText(txtIP, u"");
+    EXPECT_EQ(view.Text(txtNUserName), u"张@");
+    view.type(txtIP, u" 10.0.0.6 ");
+    EXPECT_EQ(view.Text(txtNUserName), u"张@10.0.0.6");
     view.type(txtPassword, u"abc");
     EXPECT_EQ(view.Text(txtNPassword), abcDigest);
     view.SetText(txtPassword, u"");
     EXPECT_EQ(view.Text(txtNPassword), u"d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(ports.saves, (std::vector<std::u16string>{u"Username=张", u"IP= 10.0.0.5 "}));
-    EXPECT_EQ(view.Text(txtNDomain), u"");
+    EXPECT_EQ(ports.saves, (std::vector<std::u16string>{u"Username= 张 ", u"IP=10.0.0.5", u"IP=", u"IP= 10.0.0.6 "}));
+    EXPECT_TRUE(ports.shown.empty());
 }
 
 // A digest of an earlier text must not stay on show, and the user hears of
@@ -216,10 +208,6 @@ TEST_F(Decisions, HeldClipboardIsToldOnceUntilACopyWorks)
     press(txtNUserName, kKeyC, kCtrlMask);
     EXPECT_EQ(ports.shown, (Shown{{Failure::Clipboard, u"（错误 521：剪贴板正被其他程序占用）"}, {Failure::Clipboard, u"closed"}}));
 }
-
-} // namespace
-
-namespace {
 
 // Letters of either case and digits have their codes; no other key has one.
 TEST(Rules, KeysAreCodedByTheirCharacterAndOutputBoxesByTheirFlags)
