@@ -9,12 +9,12 @@
 #include "ansi_codepage.h"
 #include "cmd5.h"
 #include "logon_rules.h"
+#include "reference_md5.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <openssl/evp.h>
 
+#include <algorithm>
 #include <cassert>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -22,13 +22,9 @@ namespace {
 
 using namespace portauth;
 
-std::string OpenSslDigest(std::span<const std::uint8_t> bytes, const char* digits)
+std::string Lowercase(std::string hex)
 {
-    unsigned char digest[16];
-    EVP_Digest(bytes.data(), bytes.size(), digest, nullptr, EVP_md5(), nullptr);
-    std::string hex;
-    for (const unsigned char byte : digest)
-        hex += {digits[byte >> 4], digits[byte & 0xF]};
+    std::ranges::transform(hex, hex.begin(), [](char c) { return c >= 'A' ? static_cast<char>(c | 0x20) : c; });
     return hex;
 }
 
@@ -43,7 +39,7 @@ std::vector<std::uint8_t> DigestInPieces(FuzzedDataProvider& input)
         taken.insert(taken.end(), piece.begin(), piece.end());
     }
     md5.MD5Final();
-    assert(md5.GetValues() == OpenSslDigest(taken, "0123456789ABCDEF"));
+    assert(md5.GetValues() == ReferenceMd5(taken));
     return taken;
 }
 
@@ -68,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string text;
     for (std::size_t i = 0; i + 1 < taken.size(); i += 2)
         text += static_cast<char16_t>(taken[i] | taken[i + 1] << 8);
-    assert(MD5String(text) == OpenSslDigest(ToAnsiCodePage(text).bytes(), "0123456789abcdef"));
+    assert(MD5String(text) == Lowercase(ReferenceMd5(ToAnsiCodePage(text).bytes())));
 
     const std::u16string account = text.substr(0, cut % (text.size() + 1));
     const std::u16string ip = text.substr(account.size());
