@@ -41,12 +41,7 @@ stored_value() {
 start_program() {
     "$wine_program" "$program" &
     app_pid=$!
-    window=""
-    local deadline=$((SECONDS + 20))
-    while [ -z "$window" ] && [ "$SECONDS" -lt "$deadline" ]; do
-        window=$(xdotool search --onlyvisible --name "^$window_title" 2>/dev/null | head -n 1)
-        sleep 0.1
-    done
+    window=$(wait_for_window "$app_pid" 20)
     [ -n "$window" ] || { echo "FAIL PortAuth.exe showed no window"; exit 1; }
     # A server started afresh is still starting its desktop process.
     sleep 1

@@ -7,7 +7,6 @@ export XDG_CONFIG_HOME=$work/config
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime
 unset WAYLAND_DISPLAY
 mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-settings_file=$XDG_CONFIG_HOME/Lanbridge.ini
 
 passes=0 failures=0
 check() { # name actual expected
@@ -50,8 +49,8 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 # counts as hung. Only the main window counts: a message beside it may map
 # first.
 window_title="Lanbridge 802.1x Util"
-wait_for_window() { # pid
-    local found="" deadline=$((SECONDS + 10))
+wait_for_window() { # pid [seconds]
+    local found="" deadline=$((SECONDS + ${2:-10}))
     while [ "$SECONDS" -lt "$deadline" ] && kill -0 "$1" 2>/dev/null; do
         found=$(xdotool search --all --onlyvisible --pid "$1" --name "$window_title" 2>/dev/null | head -n 1)
         [ -n "$found" ] && break
@@ -78,7 +77,7 @@ stop_program() {
 press() { xdotool key --delay 30 "$@"; sleep 0.2; }
 type_text() { xdotool type --delay 30 -- "$1"; sleep 0.2; }
 clipboard() { xclip -selection clipboard -o 2>/dev/null; }
-stored_value() { sed -n "s/^$1=//p" "$settings_file"; }
+stored_value() { sed -n "s/^$1=//p" "$XDG_CONFIG_HOME/Lanbridge.ini"; }
 type_password() { type_text "$1"; }
 # Where the program may write: the password must be found nowhere there.
 private_files=$XDG_CONFIG_HOME
