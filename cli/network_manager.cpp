@@ -267,6 +267,11 @@ std::string NetworkManager::Connect(const WiredProfile& profile, std::chrono::se
     }
     if (progress.timedOut)
         throw CliError(Problem::ConnectTimedOut, std::to_string(timeout.count()));
+    // A link lost just before the activation began leaves the device
+    // unavailable without a change of state to tell why.
+    if (progress.deviceReason == NM_DEVICE_STATE_REASON_NONE &&
+        nm_device_get_state(device) < NM_DEVICE_STATE_DISCONNECTED)
+        throw CliError(Problem::DeviceUnavailable, interfaceName + ": no carrier");
     switch (progress.deviceReason) {
     case NM_DEVICE_STATE_REASON_NO_SECRETS:
     case NM_DEVICE_STATE_REASON_SUPPLICANT_TIMEOUT:
