@@ -7,6 +7,7 @@ extern "C" {
 }
 #include <NetworkManager.h>
 
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -162,13 +163,24 @@ Progress follow(NMActiveConnection* active, NMDevice* device, const EapFailures&
     return progress;
 }
 
+// The client's copy of the device's state can lag the link by a moment,
+// the kernel's cannot: a link that went just before the activation counts.
+bool hasNoLink(NMDevice* device)
+{
+    if (nm_device_get_state(device) < NM_DEVICE_STATE_DISCONNECTED)
+        return true;
+    std::ifstream carrier("/sys/class/net/" + std::string(nm_device_get_iface(device)) + "/carrier");
+    char state = '1';
+    return carrier >> state && state == '0';
+}
+
 // NetworkManager names a device without its link, on which the connection
 // cannot come up, in more than one way.
 CliError activationRefused(const GError* error, NMDevice* device)
 {
     const bool noDevice = g_error_matches(error, NM_MANAGER_ERROR, NM_MANAGER_ERROR_UNKNOWN_DEVICE) ||
                           g_error_matches(error, NM_MANAGER_ERROR, NM_MANAGER_ERROR_CONNECTION_NOT_AVAILABLE) ||
-                          (device != nullptr && nm_device_get_state(device) < NM_DEVICE_STATE_DISCONNECTED);
+                          (device != nullptr && hasNoLink(device));
     return CliError(noDevice ? Problem::DeviceUnavailable : Problem::ConnectionNotActivated, error->message);
 }
 
@@ -269,8 +281,7 @@ std::string NetworkManager::Connect(const WiredProfile& profile, std::chrono::se
         throw CliError(Problem::ConnectTimedOut, std::to_string(timeout.count()));
     // A link lost just before the activation began leaves the device
     // unavailable without a change of state to tell why.
-    if (progress.deviceReason == NM_DEVICE_STATE_REASON_NONE &&
-        nm_device_get_state(device) < NM_DEVICE_STATE_DISCONNECTED)
+    if (progress.deviceReason == NM_DEVICE_STATE_REASON_NONE && hasNoLink(device))
         throw CliError(Problem::DeviceUnavailable, interfaceName + ": no carrier");
     switch (progress.deviceReason) {
     case NM_DEVICE_STATE_REASON_NO_SECRETS:
