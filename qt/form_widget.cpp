@@ -1,6 +1,7 @@
 #include "form_widget.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <limits>
@@ -15,6 +17,7 @@
 #include "horizontal_rule.h"
 #include "message_windows.h"
 #include "output_box_colour.h"
+#include "qt_text.h"
 #include "system_clipboard.h"
 #include "window_texts.h"
 
@@ -30,11 +33,6 @@ namespace flags = ui::flags;
 // and the text. Qt's default of four, inside a two-pixel frame, would wrap
 // the 55-cell lines.
 constexpr qreal instructionMargin = 1.0;
-
-QString toQString(std::u16string_view text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QFont windowFont()
 {
@@ -228,6 +226,18 @@ void FormWidget::connectEvents()
         if (!ui::IsOutputBox(box.id))
             connect(edit, &QLineEdit::textChanged, this, [this, id = box.id] { form_->Change(id); });
     }
+    connect(QApplication::clipboard(), &QClipboard::selectionChanged, this, &FormWidget::offerSelection);
+}
+
+// A box copies its selection to X11's primary selection itself, as the user
+// selects, by mouse or by key; frmMain may then offer it again, marked.
+void FormWidget::offerSelection()
+{
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (offeringSelection_ || !edit || !QApplication::clipboard()->ownsSelection())
+        return;
+    const QScopedValueRollback offering(offeringSelection_, true);
+    form_->SelectionMade(idOf(edit), edit->selectedText().toStdU16String());
 }
 
 std::u16string FormWidget::Text(ControlId box) const

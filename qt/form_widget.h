@@ -37,6 +37,7 @@ private:
     void setFocusOrder();
     void connectEvents();
     void showMenu(QLineEdit* edit, const QPoint& at);
+    void offerSelection();
     QWidget* control(ui::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
 
     std::array<QWidget*, ui::kControlCount> controls_{};
@@ -44,6 +45,7 @@ private:
     std::unique_ptr<ui::SettingsPort> settings_;
     std::unique_ptr<ui::MessagePort> messages_;
     std::unique_ptr<ui::frmMain> form_;
+    bool offeringSelection_ = false;
 };
 
 } // namespace portauth::qt

@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "qt_text.h"
 #include "window_rules.h"
 
 namespace portauth::qt {
@@ -76,7 +77,7 @@ void MessageWindows::Show(ui::Failure cause, std::u16string_view text)
 {
     QWidget* message = messageFor(cause);
     message->findChild<QLabel*>(QStringLiteral("text"))
-        ->setText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+        ->setText(toQString(text));
     message->adjustSize();
     if (window_->isVisible())
         placeAndShow();

@@ -10,6 +10,7 @@ class SystemClipboard final : public ui::ClipboardPort {
 public:
     void Clear() override;
     void SetText(std::u16string_view text, Sensitivity sensitivity) override;
+    void SetSelectionText(std::u16string_view text, Sensitivity sensitivity) override;
 };
 
 } // namespace portauth::qt

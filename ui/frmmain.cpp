@@ -237,6 +237,17 @@ bool frmMain::CopySelection(ControlId box, std::u16string_view selection)
     return box == txtPassword || box == txtNPassword;
 }
 
+// The toolkit's own copy stands, so the derived password's is offered again,
+// marked; only a failure is told, as a success says nothing of the clipboard.
+void frmMain::SelectionMade(ControlId box, std::u16string_view selection)
+{
+    if (box != txtNPassword || selection.empty())
+        return;
+    const auto marked = [&] { clipboard_.SetSelectionText(selection, ClipboardPort::Sensitivity::Secret); };
+    if (const std::optional<std::u16string> message = attempt(Failure::Clipboard, marked))
+        tell(Failure::Clipboard, *message);
+}
+
 // Copies the whole text, not the selection, and takes the key so that the
 // box's own copy cannot replace it with the selected part.
 void frmMain::copyOnCtrlC(ControlId box, bool emptyClipboardFirst, ClipboardPort::Sensitivity sensitivity,

@@ -33,6 +33,9 @@ public:
     virtual ~ClipboardPort() = default;
     virtual void Clear() = 0;
     virtual void SetText(std::u16string_view text, Sensitivity sensitivity) = 0;
+    // X11's primary selection, which a toolkit fills as the user selects.
+    // Windows has none.
+    virtual void SetSelectionText(std::u16string_view /*text*/, Sensitivity /*sensitivity*/) {}
 };
 
 // The remembered inputs, by key. Failures throw NumberedError.
@@ -83,6 +86,8 @@ public:
     // The box's own copy or cut of its selection, by any key, menu or drag:
     // true when frmMain has dealt with it and the toolkit must not copy.
     bool CopySelection(ControlId box, std::u16string_view selection);
+    // The toolkit has put the box's selection in the primary selection.
+    void SelectionMade(ControlId box, std::u16string_view selection);
 
     void Form_Load();
     void txtUsername_Change();

@@ -33,6 +33,12 @@ press Tab ctrl+c
 check "user name copied" "$(clipboard)" "alice@10.0.0.5"
 press Tab ctrl+c
 check "password copied" "$(clipboard)" "$digest"
+# Selected, it is in X11's primary selection by the toolkit's hand, but marked.
+if [[ $program != *.exe ]]; then
+    press Home shift+End
+    check "selected password marked secret" "$(xclip -selection primary -o)|$(xclip -selection primary -t TARGETS -o |
+        grep -x x-kde-passwordManagerHint)" "$digest|x-kde-passwordManagerHint"
+fi
 
 # Edit the address while the password is in its box, so that the saves run
 # with the secret in memory.

@@ -41,6 +41,10 @@ public:
     {
         copy((sensitivity == Sensitivity::Secret ? u"secret:" : u"set:") + std::u16string(text));
     }
+    void SetSelectionText(std::u16string_view text, Sensitivity sensitivity) override
+    {
+        SetText(u"primary " + std::u16string(text), sensitivity);
+    }
     std::u16string Get(std::u16string_view key) override
     {
         failIf(unreadable == key, ErrorNumber::SettingsAccess);
@@ -184,9 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"InputBox", txtUsername, kKeyC, kCtrlMask, {}}),
     [](const testing::TestParamInfo<KeyCase>& row) { return row.param.name; });
 
-// A toolkit's own copy of a selection: the derived password goes marked
-// secret, the typed one nowhere, an empty selection nowhere, the rest as
-// the toolkit copies it.
+// A toolkit's own copy of a selection, to the clipboard or to the primary
+// selection: the derived password goes marked secret, the typed one nowhere,
+// an empty selection nowhere, the rest as the toolkit copies it.
 TEST_F(Decisions, OwnCopiesOfASelection)
 {
     EXPECT_TRUE(form.CopySelection(txtNPassword, u"9001"));
@@ -194,7 +198,10 @@ TEST_F(Decisions, OwnCopiesOfASelection)
     EXPECT_TRUE(form.CopySelection(txtPassword, u"abc"));
     EXPECT_FALSE(form.CopySelection(txtNUserName, u"bob"));
     EXPECT_FALSE(form.CopySelection(txtUsername, u"bob"));
-    EXPECT_EQ(ports.clipboard, (std::vector<std::u16string>{u"clear", u"secret:9001"}));
+    for (ControlId box : {txtNPassword, txtNUserName, txtPassword})
+        form.SelectionMade(box, u"90");
+    form.SelectionMade(txtNPassword, u"");
+    EXPECT_EQ(ports.clipboard, (std::vector<std::u16string>{u"clear", u"secret:9001", u"secret:primary 90"}));
 }
 
 // Told once, and the copy that works closes the message of those that did not.
