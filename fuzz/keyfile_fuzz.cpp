@@ -27,20 +27,6 @@ std::string ValueIn(const std::string& text, const char* group, const char* key)
     return value != nullptr ? value : "(none)";
 }
 
-std::string UuidOf(FuzzedDataProvider& input)
-{
-    std::string uuid = Hex(input.ConsumeBytesAsString(16));
-    uuid.resize(32, '0');
-    for (const std::size_t dash : {20u, 16u, 12u, 8u})
-        uuid.insert(dash, 1, '-');
-    return uuid;
-}
-
-bool IsPrintableAscii(const std::string& text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c < 0x7F; });
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -52,12 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Only what the command line lets through: a plain-text name, and an
     // identity NetworkManager can send.
     FuzzedDataProvider input(data, size);
-    const std::string uuid = UuidOf(input);
+    const std::string uuid = "0f0e0d0c-0b0a-4908-8706-050403020100";
     WiredProfile profile;
     profile.name = input.ConsumeRandomLengthString(64);
     profile.identity = input.ConsumeRandomLengthString(64);
     profile.password = Hex(input.ConsumeBytesAsString(16));
-    if (profile.name.empty() || !IsPlainText(profile.name) || !IsPrintableAscii(profile.identity))
+    const auto printableAscii = [](char c) { return c >= ' ' && c < 0x7F; };
+    if (profile.name.empty() || !IsPlainText(profile.name) || !std::ranges::all_of(profile.identity, printableAscii))
         return -1;
 
     const std::string written = NetworkManagerKeyfile(profile, uuid);

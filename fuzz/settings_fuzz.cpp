@@ -7,6 +7,7 @@
 // reports the line.
 
 #include "ini_text.h"
+#include "utf8.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -20,24 +21,10 @@ using namespace portauth::ini;
 
 constexpr std::string_view kGroup = "PortAuth";
 
-// Mostly ASCII, where the escapes are, now and then any other code point.
+// Any code point a user could type; ill-formed bytes come in as U+FFFD.
 std::u16string ValueOf(FuzzedDataProvider& input)
 {
-    std::u16string value;
-    for (auto count = input.ConsumeIntegralInRange(0, 24); count > 0; --count) {
-        char32_t c = input.ConsumeIntegral<std::uint8_t>();
-        if (c >= 0x80)
-            c = input.ConsumeIntegralInRange<char32_t>(0x80, 0x10FFFF);
-        if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        if (c > 0xFFFF) {
-            value += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            value += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            value += static_cast<char16_t>(c);
-        }
-    }
-    return value;
+    return portauth::FromUtf8(input.ConsumeRandomLengthString(48));
 }
 
 // True when `after` is `before` with the bytes of one line at most replaced

@@ -30,7 +30,7 @@ refuses() {
 }
 
 # What may stand at --keyfile's path, and what may not.
-mkfifo fifo && mkdir folder && ln -s /dev/zero zero && ln -s /proc/self/fd/1 stdout && echo thesis >thesis
+mkfifo fifo && mkdir folder && ln -s /dev/zero zero && echo thesis >thesis
 long=$(head -c 252 /dev/zero | tr '\0' a)
 while IFS='|' read -r status pattern input args; do
     eval "set -- $args"
@@ -55,12 +55,11 @@ done <<'EOF'
 6|*NetworkManager is not running*||env DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent ./cli connect --account a --ip b --password-stdin
 1|*fifo: not a regular file||./cli networkmanager --keyfile fifo --account a --ip b --password-stdin
 1|*zero: not a regular file||./cli networkmanager --keyfile zero --account a --ip b --password-stdin
-1|*stdout: not a regular file||./cli networkmanager --keyfile stdout --account a --ip b --password-stdin
 1|*folder: not a regular file||./cli networkmanager --keyfile folder --account a --ip b --password-stdin
 1|*thesis: not a NetworkManager keyfile||./cli networkmanager --keyfile thesis --account a --ip b --password-stdin
 EOF
 check "a refused file is left as it was, with no temporary file beside it" \
-    eval '[ "$(cat thesis)" = thesis ] && [ -p fifo ] && [ "$(ls | grep -c -E "^(thesis|fifo|zero|stdout|folder)\.")" = 0 ]'
+    eval '[ "$(cat thesis)" = thesis ] && [ -p fifo ] && [ "$(ls | grep -c -E "^(thesis|fifo|zero|folder)\.")" = 0 ]'
 check "the longest user name an 802.1X logon carries, 253 bytes, is taken" \
     eval 'printf "x\n" | ./cli wpa-supplicant --account "$long" --ip "" --password-stdin >/dev/null'
 

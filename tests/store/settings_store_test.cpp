@@ -101,8 +101,8 @@ const IniRow kIniRows[] = {
      u"\ufffd\ufffd\ufffd\ufffd|\ufffd-\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd|\ufffd", u"a ,b,,c", u"1",
      "\xef\xbb\xbf[ PortAuth ]\r\n Username\t=" + kNotUtf8 + "\r\n  IP=1 \t; office\r\n# mine\r\n"},
     {"Escaped", "[PortAuth]\nUsername= \" b \\x4e2d\\101\\7\"  \n", u" b 中A\a", u"-", u"1", "[PortAuth]\nUsername= \" b \\x4e2d\\101\\7\"  \nIP=1\n"},
-    {"WrittenEscapes", "", u"-", u"-", u"张三 é\u0080\ue000😀\U0010FFFF\t\n\r\a\b\f\v\x01" u"1f\x1fg",
-     "[PortAuth]\nIP=\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xee\x80\x80\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf\\t\\n\\r\\a\\b\\f\\v"
+    {"WrittenEscapes", "", u"-", u"-", u"张三 é\u0080\ue000\uffff😀\U0010FFFF\t\n\r\a\b\f\v\x01" u"1f\x1fg",
+     "[PortAuth]\nIP=\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xee\x80\x80\xef\xbf\xbf\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf\\t\\n\\r\\a\\b\\f\\v"
      "\\x1\\x31\\x66\\x1fg\n"},
     {"TypedQuotesAndBackslashes", "", u"-", u"-", u"a;b\"q\"\\x41\\u#,=[x] \\", "[PortAuth]\nIP=\"a;b\\\"q\\\"\\\\x41\\\\u#,=[x] \\\\\"\n"},
     {"LeadingAt", "", u"-", u"-", u"@x,y", "[PortAuth]\nIP=\"@@x,y\"\n"},

@@ -231,8 +231,8 @@ TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWaysPastEnterAndEs
 
 // Every way out of the derived password carries the secret formats, and
 // none copies the typed one: Ctrl+C, Ctrl+Insert and the box's menu
-// (opened with the menu key, its Copy chosen by its C). Ctrl+C copies the
-// whole output even with a part selected; the user name is not secret.
+// (opened with the menu key, its Copy chosen by its C). What the test puts
+// on the clipboard itself goes plain.
 TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
 {
     SetWindowTextW(box(ControlId::txtUsername), L"bob");
@@ -253,9 +253,6 @@ TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
             EXPECT_EQ(Copied(), expected) << ui::ControlOf(id).name << " key " << int(way.back());
         }
     }
-    Edit_SetSel(box(ControlId::txtNUserName), 0, 1);
-    press({VK_CONTROL, 'C'}, box(ControlId::txtNUserName));
-    EXPECT_EQ(Copied(), L"bob@" + kNotSecret);
 }
 
 // A screen reader names each box after the label just before it: Wine's
