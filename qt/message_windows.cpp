@@ -83,21 +83,27 @@ void MessageWindows::Show(ui::Failure cause, std::u16string_view text)
         placeAndShow();
 }
 
+// The message forgets itself as it closes.
 void MessageWindows::Close(ui::Failure cause)
 {
-    if (const auto message = messages_.find(cause); message != messages_.end()) {
-        if (message->second)
-            message->second->close();
-        messages_.erase(message);
-    }
+    if (const QPointer<QWidget> message = messages_[cause])
+        message->close();
+    messages_.erase(cause);
 }
 
 bool MessageWindows::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == window_ && (event->type() == QEvent::Show || event->type() == QEvent::Move))
-        placeAndShow();
-    if (watched != window_ && event->type() == QEvent::MouseButtonRelease)
+    if (watched == window_) {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Move)
+            placeAndShow();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
         static_cast<QWidget*>(watched)->window()->close();
+    } else if (event->type() == QEvent::Close) {
+        // However it closes, the others close up the gap it leaves.
+        std::erase_if(messages_, [watched](const auto& shown) { return shown.second.data() == watched; });
+        if (window_->isVisible())
+            placeAndShow();
+    }
     return QObject::eventFilter(watched, event);
 }
 

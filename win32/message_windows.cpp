@@ -189,9 +189,11 @@ HBRUSH MessageWindows::OnCtlColor(HWND, HDC dc, HWND, int)
     return GetSysColorBrush(COLOR_INFOBK);
 }
 
+// However it goes, the others close up the gap it leaves.
 void MessageWindows::OnDestroy(HWND window)
 {
     std::erase_if(shown_, [window](const auto& shown) { return shown.second == window; });
+    Arrange();
 }
 
 } // namespace portauth::win32

@@ -34,15 +34,14 @@ cleanup() {
 trap cleanup EXIT
 
 # Xvfb picks a free display itself and writes its number to the given
-# descriptor, so runs side by side cannot race for one. Without -noreset it
-# resets whenever its last client leaves, as a killed program does, and
-# refuses the next start for that moment.
+# descriptor once it takes clients, so runs side by side cannot race for one.
+# Without -noreset it resets whenever its last client leaves, as a killed
+# program does, and refuses the next start for that moment.
 Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || { echo "FAIL Xvfb did not start"; exit 1; }
 export DISPLAY=":$(head -n 1 "$work/display")"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 # `xdotool search --sync` looks only twice a second; a tighter loop saves
 # most of that on every start. A start that takes longer than the deadline

@@ -255,17 +255,19 @@ private slots:
         QList<QWidget*> shown = visibleMessages();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0]->x() > window->frameGeometry().right());
-        QVERIFY(shown[0]->testAttribute(Qt::WA_ShowWithoutActivating));
-        QVERIFY(shown[0]->windowFlags() & Qt::WindowDoesNotAcceptFocus);
         const QPalette colours = shown[0]->palette();
         QVERIFY(colours.color(QPalette::ToolTipBase) != colours.color(QPalette::Window));
         QCOMPARE(shown[0]->grab().toImage().pixelColor(1, 1), colours.color(QPalette::ToolTipBase));
         typeInto(QApplication::focusWidget(), QStringLiteral("x"));
         QCOMPARE(textOf(box), QStringLiteral("bobx"));
 
-        // It follows the window.
+        // It follows the window, and takes back the place of one closed above it.
         window->move(window->pos() + QPoint(0, 40));
         QTRY_COMPARE(shown[0]->y(), window->frameGeometry().top());
+        real.Show(ui::Failure::LoadSettings, u"无法读取。");
+        QVERIFY(shown[0]->y() > window->frameGeometry().top());
+        real.Close(ui::Failure::LoadSettings);
+        QCOMPARE(shown[0]->y(), window->frameGeometry().top());
         QTest::mouseClick(shown[0]->findChild<QToolButton*>(), Qt::LeftButton);
         QVERIFY(visibleMessages().isEmpty());
     }

@@ -157,8 +157,7 @@ TEST_F(Decisions, StoreFailuresAreToldOnceAndCloseWhenGone)
 struct KeyCase {
     const char* name;
     ControlId box;
-    std::int16_t key;
-    std::int16_t shift;
+    std::int16_t key, shift;
     std::vector<std::u16string> clipboard; // empty: nothing done, key left to the box
 };
 

@@ -286,11 +286,13 @@ TEST_F(Window, AHeldClipboardIsToldBesideTheWindowWithoutTakingTheFocus)
     EXPECT_NE(text.find(L"（错误 521："), std::wstring::npos) << text;
     EXPECT_EQ(GetFocus(), box(ControlId::txtNUserName));
     EXPECT_EQ(GetForegroundWindow(), main());
-    EXPECT_NE(GetWindowLongPtrW(message, GWL_EXSTYLE) & WS_EX_NOACTIVATE, 0);
     RECT beside{}, window{};
     GetWindowRect(message, &beside);
     GetWindowRect(main(), &window);
     EXPECT_FALSE(Overlap(beside, window));
+    SetWindowTextW(box(ControlId::txtPassword), std::wstring(32768, L'a').c_str());
+    SetWindowTextW(box(ControlId::txtPassword), L"");
+    EXPECT_TRUE(GetWindowRect(message, &beside) && beside.top == window.top) << "the place of one closed above it";
     SendMessageW(message, WM_COMMAND, MAKEWPARAM(1, STN_CLICKED), 0);
     EXPECT_FALSE(IsWindow(message)) << "a click dismisses it";
 }
