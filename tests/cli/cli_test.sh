@@ -47,7 +47,7 @@ done <<'EOF'
 2|*'0' is not a number of seconds*||./cli connect --timeout 0
 2|*'--keyfile' does not belong to this command*||./cli connect --keyfile k
 1|*; use --password-stdin||setsid -w ./cli derive --account a --ip b
-1|*not valid UTF-8*|a\xffb\n|./cli derive --account a --ip b --password-stdin
+1|*not valid UTF-8*|a\xffb\n|./cli derive --account a --ip b --stdin-utf8
 1|*no password was read*||./cli derive --account a --ip b --password-stdin
 1|*the password is empty*|\r\n|./cli derive --account a --ip b --password-stdin
 1|*no account name*|x\n|./cli derive --ip b --password-stdin
