@@ -30,7 +30,7 @@ refuses() {
 }
 
 # What may stand at --keyfile's path, and what may not.
-mkfifo fifo && mkdir folder && ln -s /dev/zero zero && echo thesis >thesis
+mkfifo fifo && mkdir folder && ln -s /dev/zero zero && echo thesis >thesis && : >empty
 long=$(head -c 252 /dev/zero | tr '\0' a)
 while IFS='|' read -r status pattern input args; do
     eval "set -- $args"
@@ -57,6 +57,7 @@ done <<'EOF'
 1|*zero: not a regular file||./cli networkmanager --keyfile zero --account a --ip b --password-stdin
 1|*folder: not a regular file||./cli networkmanager --keyfile folder --account a --ip b --password-stdin
 1|*thesis: not a NetworkManager keyfile||./cli networkmanager --keyfile thesis --account a --ip b --password-stdin
+1|*empty: not a NetworkManager keyfile||./cli networkmanager --keyfile empty --account a --ip b --password-stdin
 EOF
 check "a refused file is left as it was, with no temporary file beside it" \
     eval '[ "$(cat thesis)" = thesis ] && [ -p fifo ] && [ "$(ls | grep -c -E "^(thesis|fifo|zero|folder)\.")" = 0 ]'
