@@ -161,6 +161,9 @@ struct KeyCase {
     std::vector<std::u16string> clipboard; // empty: nothing done, key left to the box
 };
 
+// Without it the test's name would hold the row's bytes, pointers and all.
+void PrintTo(const KeyCase& row, std::ostream* out) { *out << row.name; }
+
 class CtrlC : public Decisions, public testing::WithParamInterface<KeyCase> {};
 
 // Only Ctrl+C alone copies, the whole text, and takes the key; the domain
