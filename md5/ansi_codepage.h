@@ -10,7 +10,6 @@
 
 namespace portauth {
 
-
 // The bytes of a text in the ANSI code page. They are usually a password, so
 // the storage is owned here and wiped before it goes back to the heap.
 class AnsiBytes {
