@@ -155,4 +155,20 @@ Options ParseCommandLine(const std::vector<std::string>& arguments)
     return options;
 }
 
+bool AsksForJson(const std::vector<std::string>& arguments)
+{
+    Options scratch;
+    std::optional<std::string> connection, timeout;
+    const auto takesValue = [&](std::string_view option) {
+        return valueSlot(option, scratch, connection, timeout) != nullptr;
+    };
+    for (std::size_t next = 0; next < arguments.size(); ++next) {
+        if (arguments[next] == "--json")
+            return true;
+        if (takesValue(arguments[next]))
+            ++next;
+    }
+    return false;
+}
+
 } // namespace portauth::cli

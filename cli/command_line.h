@@ -28,4 +28,9 @@ struct Options {
 // the command. Throws CliError for every usage error.
 Options ParseCommandLine(const std::vector<std::string>& arguments);
 
+// Whether the arguments ask for JSON, told apart from a value that reads
+// "--json": known even when they hold a usage error, which is then told as
+// JSON too.
+bool AsksForJson(const std::vector<std::string>& arguments);
+
 } // namespace portauth::cli

@@ -1,7 +1,6 @@
 // portauth-cli: the logon values of the window, for a supplicant.
 
 #include <algorithm>
-#include <chrono>
 #include <clocale>
 #include <exception>
 #include <optional>
@@ -18,8 +17,8 @@
 #include "settings_store.h"
 #include "utf8.h"
 #ifndef _WIN32
+#include "connect.h"
 #include "keyfile.h"
-#include "network_manager.h"
 #endif
 
 namespace portauth::cli {
@@ -101,11 +100,12 @@ void useNetworkManager(const std::string& identity, const Options& options, Lang
                             {options.connection, options.interfaceName, identity, derivedPassword(options, language)},
                             uuid);
     }
-    NetworkManager networkManager;
-    const WiredProfile profile{options.connection, options.interfaceName, identity, derivedPassword(options, language)};
+    const auto profile = [&] {
+        return WiredProfile{options.connection, options.interfaceName, identity, derivedPassword(options, language)};
+    };
     if (options.command == Command::NetworkManager)
-        return networkManager.Save(profile);
-    const std::string interfaceName = networkManager.Connect(profile, std::chrono::seconds(options.timeoutSeconds));
+        return SaveProfile(options, profile);
+    const std::string interfaceName = Connect(options, profile, language);
     const std::string line = ConnectedText(options.connection, interfaceName, language);
     WriteOutput(options.json ? JsonOutcome("connected", line) : line + '\n');
 }
@@ -145,12 +145,11 @@ void run(const Options& options, Language language)
 
 namespace {
 
-void report(const portauth::cli::CliError& error, const std::optional<portauth::cli::Options>& options,
-            portauth::cli::Language language)
+void report(const portauth::cli::CliError& error, bool json, portauth::cli::Language language)
 {
     using namespace portauth::cli;
     const std::string line = Describe(error, language);
-    if (options && options->command == Command::Connect && options->json) {
+    if (json) {
         try {
             return WriteOutput(JsonOutcome(OutcomeName(error.problem()), line));
         } catch (const CliError&) {
@@ -167,16 +166,16 @@ int main(int argc, char** argv)
     // For the system's own error texts (strerror) in the user's language.
     std::setlocale(LC_ALL, "");
     const Language language = MessageLanguage();
-    std::optional<Options> options;
+    const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+    const bool json = AsksForJson(arguments);
     try {
-        options = ParseCommandLine(CommandLineArguments(argc, argv));
-        run(*options, language);
+        run(ParseCommandLine(arguments), language);
         return 0;
     } catch (const CliError& error) {
-        report(error, options, language);
+        report(error, json, language);
         return ExitCode(error.problem());
     } catch (const std::exception& error) {
-        report(CliError(Problem::Unexpected, error.what()), options, language);
+        report(CliError(Problem::Unexpected, error.what()), json, language);
         return ExitCode(Problem::Unexpected);
     }
 }

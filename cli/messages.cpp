@@ -13,6 +13,10 @@ namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2; // a mistake in the command line rather than a failure
+// A run cancelled by a signal ends as the shell counts a death by it.
+constexpr int kHungUp = 128 + 1;
+constexpr int kInterrupted = 128 + 2;
+constexpr int kTerminated = 128 + 15;
 
 struct Text {
     Problem problem;
@@ -49,6 +53,9 @@ constexpr std::array kTexts{
     Text{Problem::PasswordUnreadable, kFailure, "cannot read the password: %s", "无法读取密码：%s"},
     Text{Problem::PasswordMissing, kFailure, "no password was read", "未读到密码"},
     Text{Problem::PasswordEmpty, kFailure, "the password is empty", "密码为空"},
+    Text{Problem::PasswordHasNul, kFailure,
+         "the password holds a NUL byte, which no keyboard types: is the input UTF-16? Pipe it in as UTF-8",
+         "密码中含有 NUL 字节（键盘无法输入）：输入是否为 UTF-16？请以 UTF-8 传入"},
     Text{Problem::PasswordTooLong, kFailure,
          "Password too long: more than 32767 bytes in GBK, the logon password cannot be computed. "
          "Please shorten the password. (error 6)",
@@ -61,17 +68,72 @@ constexpr std::array kTexts{
     Text{Problem::IdentityTooLong, kFailure,
          "the user name is %s bytes long; an 802.1X logon carries at most 253",
          "用户名长 %s 字节；802.1X 登录最多只能携带 253 字节"},
-    Text{Problem::NetworkManagerNotRunning, kNetworkManagerNotRunning, "NetworkManager is not running (%s)",
-         "NetworkManager 未运行（%s）", "networkmanager-not-running"},
+    Text{Problem::NetworkManagerNotRunning, kNetworkManagerNotRunning, "NetworkManager is not running",
+         "NetworkManager 未运行", "networkmanager-not-running"},
+    Text{Problem::NetworkManagerSilent, kTimedOut, "NetworkManager did not answer within %s seconds",
+         "NetworkManager 在 %s 秒内没有应答", "timeout"},
+    Text{Problem::NoSuchDevice, kDeviceUnavailable, "there is no network device %s", "没有名为 %s 的网络设备",
+         "device-unavailable"},
+    Text{Problem::NotEthernet, kDeviceUnavailable, "%s is not an Ethernet device (NetworkManager's type: %s)",
+         "%s 不是以太网设备（NetworkManager 的类型：%s）", "device-unavailable"},
+    Text{Problem::DeviceUnmanaged, kDeviceUnavailable,
+         "NetworkManager does not manage %s: another program may own it (/etc/network/interfaces, "
+         "systemd-networkd); for such a device use portauth-cli wpa-supplicant",
+         "NetworkManager 不管理 %s：它可能归其他程序所有（/etc/network/interfaces、systemd-networkd）；"
+         "此类设备请用 portauth-cli wpa-supplicant",
+         "device-unavailable"},
+    Text{Problem::NoEthernetDevice, kDeviceUnavailable, "NetworkManager manages no Ethernet device",
+         "NetworkManager 没有管理任何以太网设备", "device-unavailable"},
+    Text{Problem::SeveralDevices, kUsage, "more than one Ethernet device could be meant (%s); choose one with --interface",
+         "有多个以太网设备（%s）；请用 --interface 指定一个"},
+    Text{Problem::ProfileNotUnique, kFailure,
+         "more than one profile is named \"%s\" (%s); give another name with --connection, or delete all but one",
+         "有多个名为“%s”的连接（%s）；请用 --connection 换一个名称，或只保留其中一个"},
+    Text{Problem::ProfileNotWired, kFailure, "the profile \"%s\" is not a wired connection; it is left as it was",
+         "连接“%s”不是有线连接，未作改动"},
+    Text{Problem::SecretsUnreadable, kFailure,
+         "cannot read the profile's earlier password, which a failed logon would restore; nothing was changed: %s",
+         "无法读取连接原有的密码（登录失败时需要恢复它），因此未作任何改动：%s"},
     Text{Problem::ConnectionNotWritten, kFailure, "cannot write the connection: %s", "无法写入连接：%s"},
     Text{Problem::ConnectionNotActivated, kFailure, "the connection did not come up: %s", "连接未能建立：%s"},
     Text{Problem::PasswordRefused, kPasswordRefused, "the network refused the password on %s",
          "网络在 %s 上拒绝了密码", "password-refused"},
     Text{Problem::NoAuthenticator, kNoAuthenticator, "no authenticator answered on %s",
          "%s 上没有认证服务器应答", "no-authenticator"},
+    Text{Problem::NoLogonSeen, kNoLogonSeen,
+         "no logon on %s within the time: the network may have refused the password, or nothing answered on "
+         "the port; run as root, or as a member of the group netdev, to be told which",
+         "%s 在限定时间内未能登录：可能是网络拒绝了密码，也可能端口上没有应答；"
+         "以 root 身份或 netdev 组成员身份运行即可得知是哪一种",
+         "no-logon"},
+    Text{Problem::LogonUnfinished, kNoLogonSeen,
+         "the authenticator on %s answered but did not finish the logon; its authentication server may not answer",
+         "%s 上的认证设备有应答，但未完成登录；其认证服务器可能没有响应", "no-logon"},
     Text{Problem::DeviceUnavailable, kDeviceUnavailable, "the cable is out or the device is unavailable: %s",
          "网线未连接或设备不可用：%s", "device-unavailable"},
+    Text{Problem::DeviceRemoved, kDeviceUnavailable, "the device %s was removed", "设备 %s 已被移除",
+         "device-unavailable"},
+    Text{Problem::DeviceTaken, kFailure, "another activation took the device %s", "另一个连接占用了设备 %s"},
+    Text{Problem::DeviceDisconnected, kFailure, "a user or another program took %s down",
+         "%s 被用户或其他程序断开"},
+    Text{Problem::SupplicantFailed, kFailure, "the supplicant (wpa_supplicant) failed on %s",
+         "认证客户端（wpa_supplicant）在 %s 上出错"},
+    Text{Problem::SupplicantDisconnected, kFailure, "the supplicant (wpa_supplicant) let go of %s",
+         "认证客户端（wpa_supplicant）与 %s 断开"},
+    Text{Problem::ProfileRemoved, kFailure, "the profile was deleted while it came up on %s",
+         "连接在 %s 上启用期间被删除"},
+    Text{Problem::NoAddress, kFailure, "the logon on %s went through, but no IP address came (DHCP)",
+         "%s 上的登录已通过，但未获得 IP 地址（DHCP）"},
+    Text{Problem::ActivationFailed, kFailure, "the connection did not come up on %s; NetworkManager's reason: %s (%s)",
+         "连接未能在 %s 上建立；NetworkManager 给出的原因：%s（%s）"},
     Text{Problem::ConnectTimedOut, kTimedOut, "no outcome within %s seconds", "%s 秒内没有结果", "timeout"},
+    Text{Problem::Interrupted, kInterrupted, "cancelled (Ctrl+C)", "已取消（Ctrl+C）", "cancelled"},
+    Text{Problem::Terminated, kTerminated, "cancelled (SIGTERM)", "已取消（SIGTERM）", "cancelled"},
+    Text{Problem::HungUp, kHungUp, "cancelled: the terminal closed (SIGHUP)", "已取消：终端已关闭（SIGHUP）",
+         "cancelled"},
+    Text{Problem::ProfileNotRestored, kFailure,
+         "the profile \"%s\" could not be restored (%s); look at it with: nmcli connection show \"%s\"",
+         "连接“%s”未能恢复（%s）；请用 nmcli connection show \"%s\" 查看"},
     Text{Problem::IdentityNotUtf8, kFailure,
          "the user name '%s' is not plain ASCII: the network expects it in GBK, which NetworkManager "
          "cannot send; use the wpa-supplicant command instead",
@@ -106,7 +168,10 @@ Commands:
                              went (default timeout 30 s); the exit status is
                              0 connected, 3 password refused, 4 no
                              authenticator, 5 cable out or device unavailable,
-                             6 NetworkManager not running, 7 timed out
+                             6 NetworkManager not running, 7 timed out, 8 no
+                             logon, cause unseen (run as root or in the group
+                             netdev to see it), 130/143/129 cancelled; a run
+                             that does not end connected changes no profile
 )"
 #endif
                                           R"(
@@ -142,7 +207,9 @@ constexpr std::string_view kChineseHelp = R"(用法：portauth-cli [选项] 命�
                              创建或更新连接并启用，报告结果（默认 30 秒）；
                              退出码：0 已连接，3 密码被拒绝，4 无认证服务器应答，
                              5 网线未连接或设备不可用，6 NetworkManager 未运行，
-                             7 超时
+                             7 超时，8 未能登录且原因不可见（以 root 或 netdev
+                             组成员身份运行可见），130/143/129 已取消；
+                             未能连接时不改动任何连接配置
 )"
 #endif
                                           R"(
@@ -179,21 +246,29 @@ std::string_view OutcomeName(Problem problem)
     return textOf(problem).outcome;
 }
 
-std::string Describe(const CliError& error, Language language)
+std::string Explain(const CliError& error, Language language)
 {
     const bool chinese = language == Language::Chinese;
-    const std::string_view text = chinese ? textOf(error.problem()).chinese : textOf(error.problem()).english;
-    std::string line = chinese ? "portauth-cli：" : "portauth-cli: ";
     if (chinese && error.problem() == Problem::PasswordTooLong)
-        return line + ToUtf8(kPasswordTooLongText) + "（错误 6）";
-    const auto slot = text.find("%s");
-    if (slot == std::string_view::npos)
-        line.append(text);
-    else
-        line.append(text.substr(0, slot)).append(Printable(error.what())).append(text.substr(slot + 2));
+        return ToUtf8(kPasswordTooLongText) + "（错误 6）";
+    std::string_view text = chinese ? textOf(error.problem()).chinese : textOf(error.problem()).english;
+    std::string_view detail = error.what();
+    std::string line;
+    for (auto slot = text.find("%s"); slot != std::string_view::npos; slot = text.find("%s")) {
+        const auto end = std::min(detail.find('\n'), detail.size());
+        line.append(text.substr(0, slot)).append(Printable(detail.substr(0, end)));
+        detail.remove_prefix(std::min(end + 1, detail.size()));
+        text.remove_prefix(slot + 2);
+    }
+    line.append(text);
     if (ExitCode(error.problem()) == kUsage)
         line.append(chinese ? "（参见 portauth-cli --help）" : " (see portauth-cli --help)");
     return line;
+}
+
+std::string Describe(const CliError& error, Language language)
+{
+    return (language == Language::Chinese ? "portauth-cli：" : "portauth-cli: ") + Explain(error, language);
 }
 
 std::string ConnectedText(std::string_view connection, std::string_view interfaceName, Language language)

@@ -19,6 +19,9 @@ inline constexpr int kNoAuthenticator = 4;
 inline constexpr int kDeviceUnavailable = 5;
 inline constexpr int kNetworkManagerNotRunning = 6;
 inline constexpr int kTimedOut = 7;
+// No logon, and the cause was not seen: only root and the group netdev hear
+// the supplicant tell a refused password from a silent port.
+inline constexpr int kNoLogonSeen = 8;
 
 // 2 for a mistake in the command line, 1 for other failures, and the
 // codes above.
@@ -31,6 +34,8 @@ std::string_view OutcomeName(Problem problem);
 // One line, without the line break, that names the problem and its detail;
 // for a usage error it points to --help.
 std::string Describe(const CliError& error, Language language);
+// The same without the program's name in front, to stand inside another.
+std::string Explain(const CliError& error, Language language);
 
 std::string HelpText(Language language);
 

@@ -1,5 +1,7 @@
 #include "password_input.h"
 
+#include <algorithm>
+
 #include "cli_error.h"
 #include "platform.h"
 #include "utf8.h"
@@ -40,6 +42,13 @@ SecretText<char16_t> ReadPassword(const Options& options, Language language)
 {
     SecretText<char16_t> password = options.passwordFromStdin ? ReadPasswordFromStandardInput(options.stdinUtf8)
                                                               : AskPasswordOnTerminal(language);
+    // Notepad starts a UTF-8 file with a byte order mark, which no one means
+    // as part of the password.
+    if (options.passwordFromStdin && !password.empty() && password.front() == u'\uFEFF')
+        password.erase(password.begin());
+    // Bytes that look like UTF-16 read as UTF-8, most likely.
+    if (std::find(password.begin(), password.end(), u'\0') != password.end())
+        throw CliError(Problem::PasswordHasNul);
     if (password.empty())
         throw CliError(Problem::PasswordEmpty);
     return password;
