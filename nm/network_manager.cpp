@@ -443,28 +443,34 @@ struct Logon::State {
 
 namespace {
 
-// Creates or updates, as `toDisk` says, the settings it gives.
-OwnedVariant save(NMClient* client, NMRemoteConnection* existing, const cli::WiredProfile& profile, bool toDisk,
-                  const Deadline& deadline, Owned<NMRemoteConnection>& saved)
+// The profile as it is to be saved: the earlier one's settings, or a new
+// one's, with what the logon needs.
+NMConnection* profileConnection(NMRemoteConnection* existing, const cli::WiredProfile& profile)
 {
-    g_autoptr(NMConnection) connection =
+    NMConnection* connection =
         existing != nullptr ? nm_simple_connection_new_clone(NM_CONNECTION(existing)) : newWiredConnection(profile.name);
     applyProfile(connection, profile);
-    OwnedVariant settings = settingsOf(connection);
+    return connection;
+}
+
+// Creates the profile, or updates the earlier one, on disk or in memory.
+Owned<NMRemoteConnection> write(NMClient* client, NMRemoteConnection* existing, GVariant* settings, bool toDisk,
+                                const Deadline& deadline, const std::string& name)
+{
     if (existing != nullptr) {
-        const auto flags = toDisk ? NM_SETTINGS_UPDATE2_FLAG_TO_DISK
-                                  : static_cast<NMSettingsUpdate2Flags>(NM_SETTINGS_UPDATE2_FLAG_IN_MEMORY |
-                                                                        NM_SETTINGS_UPDATE2_FLAG_BLOCK_AUTOCONNECT);
-        update(client, existing, settings.get(), flags, deadline);
-        saved = share(existing);
-    } else {
-        const auto flags = toDisk ? NM_SETTINGS_ADD_CONNECTION2_FLAG_TO_DISK
-                                  : static_cast<NMSettingsAddConnection2Flags>(
-                                        NM_SETTINGS_ADD_CONNECTION2_FLAG_IN_MEMORY |
-                                        NM_SETTINGS_ADD_CONNECTION2_FLAG_BLOCK_AUTOCONNECT);
-        saved.reset(add(client, settings.get(), flags, deadline, profile.name));
+        update(client, existing, settings,
+               toDisk ? NM_SETTINGS_UPDATE2_FLAG_TO_DISK
+                      : static_cast<NMSettingsUpdate2Flags>(NM_SETTINGS_UPDATE2_FLAG_IN_MEMORY |
+                                                            NM_SETTINGS_UPDATE2_FLAG_BLOCK_AUTOCONNECT),
+               deadline);
+        return share(existing);
     }
-    return settings;
+    return Owned<NMRemoteConnection>(
+        add(client, settings,
+            toDisk ? NM_SETTINGS_ADD_CONNECTION2_FLAG_TO_DISK
+                   : static_cast<NMSettingsAddConnection2Flags>(NM_SETTINGS_ADD_CONNECTION2_FLAG_IN_MEMORY |
+                                                                NM_SETTINGS_ADD_CONNECTION2_FLAG_BLOCK_AUTOCONNECT),
+            deadline, name));
 }
 
 } // namespace
@@ -485,8 +491,9 @@ ProfileWriter::~ProfileWriter() = default;
 
 void ProfileWriter::Save(const cli::WiredProfile& profile)
 {
-    Owned<NMRemoteConnection> saved;
-    save(state_->client.get(), state_->existing.get(), profile, true, state_->budget.Whole(), saved);
+    g_autoptr(NMConnection) connection = profileConnection(state_->existing.get(), profile);
+    write(state_->client.get(), state_->existing.get(), settingsOf(connection).get(), true, state_->budget.Whole(),
+          profile.name);
 }
 
 Logon::Logon(const Budget& budget, const std::string& profileName, const std::optional<std::string>& interfaceName)
@@ -521,8 +528,13 @@ void Logon::SaveInMemory(const cli::WiredProfile& profile)
         s.earlier = settingsWithSecrets(s.nm(), s.existing.get(), s.whole());
         s.earlierUnsaved = nm_remote_connection_get_unsaved(s.existing.get());
     }
+    g_autoptr(NMConnection) connection = profileConnection(s.existing.get(), profile);
+    s.settings = settingsOf(connection);
+    // NetworkManager would start the profile in memory again by itself once
+    // an activation failed, before the run could take it back.
+    g_object_set(nm_connection_get_setting_connection(connection), NM_SETTING_CONNECTION_AUTOCONNECT, FALSE, nullptr);
     try {
-        s.settings = save(s.nm(), s.existing.get(), profile, false, s.whole(), s.saved);
+        s.saved = write(s.nm(), s.existing.get(), settingsOf(connection).get(), false, s.whole(), profile.name);
     } catch (const CliError& error) {
         s.saveUnanswered = error.problem() == Problem::NetworkManagerSilent;
         throw;
@@ -595,9 +607,12 @@ Observation Logon::Follow(const Interrupts& interrupts)
     seen.linkDown = !progress.linkUp || kernelSaysNoLink(s.interfaceName);
     seen.deviceReason = progress.deviceReason;
     seen.reasonName = reasonName(progress.deviceReason);
-    if (NMActiveConnection* taker = progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING
-                                        ? otherOn(s.nm(), s.device.get(), s.active.get())
-                                        : nullptr) {
+    // Replaced, not failed: a device that failed has its own reason, and
+    // NetworkManager may then try the profile again by itself.
+    const bool replaced = progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING &&
+                          (progress.deviceReason == NM_DEVICE_STATE_REASON_NONE ||
+                           progress.deviceReason == NM_DEVICE_STATE_REASON_NEW_ACTIVATION);
+    if (NMActiveConnection* taker = replaced ? otherOn(s.nm(), s.device.get(), s.active.get()) : nullptr) {
         s.takenByOther = seen.takenByOther = true;
         s.takerUsesProfile = NM_CONNECTION(nm_active_connection_get_connection(taker)) == NM_CONNECTION(s.saved.get());
     }
@@ -613,16 +628,27 @@ void Logon::Persist()
 void Logon::TakeDown()
 {
     State& s = *state_;
-    if (s.gone || s.takenByOther || s.active == nullptr ||
-        nm_active_connection_get_state(s.active.get()) >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING)
+    if (s.gone || s.takenByOther || s.saved == nullptr)
         return;
+    // The run's own activation, and any NetworkManager began of the profile
+    // by itself once that one failed.
+    std::vector<Owned<NMActiveConnection>> running;
+    const GPtrArray* all = nm_client_get_active_connections(s.nm());
+    for (guint i = 0; i < all->len; ++i) {
+        auto* active = NM_ACTIVE_CONNECTION(all->pdata[i]);
+        if (NM_CONNECTION(nm_active_connection_get_connection(active)) == NM_CONNECTION(s.saved.get()) &&
+            nm_active_connection_get_state(active) < NM_ACTIVE_CONNECTION_STATE_DEACTIVATING)
+            running.push_back(share(active));
+    }
     try {
-        g_autoptr(GAsyncResult) done = Await(
-            [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
-                nm_client_deactivate_connection_async(s.nm(), s.active.get(), cancellable, callback, data);
-            },
-            s.whole());
-        nm_client_deactivate_connection_finish(s.nm(), done, nullptr);
+        for (const Owned<NMActiveConnection>& active : running) {
+            g_autoptr(GAsyncResult) done = Await(
+                [&](GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data) {
+                    nm_client_deactivate_connection_async(s.nm(), active.get(), cancellable, callback, data);
+                },
+                s.whole());
+            nm_client_deactivate_connection_finish(s.nm(), done, nullptr);
+        }
     } catch (const CliError&) {
         // Not answered in time: the restore below tells what is left.
     }

@@ -50,6 +50,7 @@ done <<'EOF'
 1|*not valid UTF-8*|a\xffb\n|./cli derive --account a --ip b --stdin-utf8
 1|*no password was read*||./cli derive --account a --ip b --password-stdin
 1|*the password is empty*|\r\n|./cli derive --account a --ip b --password-stdin
+1|*NUL byte*UTF-16*|p\0w\0\n|./cli derive --account a --ip b --password-stdin
 1|*no account name*|x\n|./cli derive --ip b --password-stdin
 1|*the user name is 254 bytes long*|x\n|./cli wpa-supplicant --account "$long" --ip 1 --password-stdin
 6|*NetworkManager is not running*||env DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent ./cli connect --account a --ip b --password-stdin
@@ -90,6 +91,13 @@ json_escapes() {
         python3 -c 'import json,sys; v=json.load(sys.stdin); assert v == {"username": "\"q\\¥密@1\U00010000", "password": "9dd4e461268c8034f5c8564e155c67a6", "domain": ""}, v'
 }
 check "derive --json escapes quotes and backslashes, keeps Unicode" json_escapes
+json_usage_error() {
+    [ "$(./cli connect --timeout 0 --json 2>/dev/null)" = \
+        "{\"outcome\":\"error\",\"message\":\"portauth-cli: '0' is not a number of seconds from 1 to 3600 (see portauth-cli --help)\"}" ]
+}
+check "with --json a usage error is a JSON object on standard output too" json_usage_error
+check "a byte order mark before a piped password is no part of it" eval \
+    '[ "$(printf "\357\273\277abc\n" | ./cli derive --account a --ip b --password-stdin | sed -n 2p)" = 900150983cd24fb0d6963f7d28e17f72 ]'
 # On a terminal the password is read without echo: typed a second after
 # the start, when the prompt stands.
 asks_without_echo() {
@@ -97,6 +105,13 @@ asks_without_echo() {
         [[ $shown != *S3cretpw* && $shown == *$'\r\na@b\r\n55884d43c936a23641b70c0ec7e6de72'* ]] || { echo "$shown"; return 1; }
 }
 check "the terminal prompt reads the password without echo" asks_without_echo
+# A signal that ends the prompt gives the terminal its echo back.
+echoes_after() {
+    local shown
+    shown=$(script -qfec "sh -c './cli derive --account a --ip b & sleep 0.5; kill -$1 \$!; wait; stty -a'" /dev/null)
+    [[ $shown =~ (^|[[:space:]])echo([[:space:]]|$) ]] || { echo "$shown"; return 1; }
+}
+for signal in INT TERM HUP; do check "SIG$signal at the prompt: echo comes back" echoes_after $signal; done
 check "a password of 32,768 GBK bytes is error 6, in Chinese under zh_CN" \
     refuses 1 "portauth-cli：密码太长*（错误 6）" "$(head -c 32767 /dev/zero | tr '\0' a)中\n" \
     env LANG=zh_CN.UTF-8 LC_ALL= ./cli derive --account a --ip b --password-stdin
