@@ -51,6 +51,7 @@ struct Progress {
     bool linkUp = true;
     std::int64_t restartAt = 0; // once the link came back and stayed
     bool removed = false;
+    bool failedAskingSecrets = false; // before any logon began
 };
 
 void onActiveState(NMActiveConnection*, guint state, guint, gpointer progress)
@@ -60,13 +61,15 @@ void onActiveState(NMActiveConnection*, guint state, guint, gpointer progress)
 
 // The activation's own reason says only "device disconnected"; the
 // device's tells why.
-void onDeviceState(NMDevice*, guint state, guint, guint reason, gpointer data)
+void onDeviceState(NMDevice*, guint state, guint old, guint reason, gpointer data)
 {
     auto& progress = *static_cast<Progress*>(data);
     const bool leaving = state == NM_DEVICE_STATE_FAILED || state == NM_DEVICE_STATE_UNAVAILABLE ||
                          state == NM_DEVICE_STATE_DEACTIVATING || state == NM_DEVICE_STATE_UNMANAGED;
-    if (leaving && progress.deviceReason == NM_DEVICE_STATE_REASON_NONE)
-        progress.deviceReason = reason;
+    if (!leaving || progress.deviceReason != NM_DEVICE_STATE_REASON_NONE)
+        return;
+    progress.deviceReason = reason;
+    progress.failedAskingSecrets = old == NM_DEVICE_STATE_NEED_AUTH;
 }
 
 // A port that goes down can swallow the supplicant's one EAPOL-Start, and
@@ -221,17 +224,35 @@ Observation Logon::Follow(const Interrupts& interrupts)
                (s.hearsSupplicant && s.eap->On(s.interfaceName).failed);
     };
     const auto restartDue = [&] { return progress.restartAt != 0 && g_get_monotonic_time() >= progress.restartAt; };
+    const auto startAgain = [&] {
+        activeState = Connected();
+        s.eap->Forget(s.interfaceName);
+        s.active = nm::Activate(s.nm(), s.saved.get(), s.device.get(), s.interfaceName, until);
+        // What the run's own earlier activation did on leaving is no news.
+        progress = Progress{.state = nm_active_connection_get_state(s.active.get())};
+        activeState = Connected(s.active.get(), "state-changed", G_CALLBACK(onActiveState), &progress);
+    };
+    // An activation that follows another of the same profile at once can
+    // find NetworkManager without its password, though the profile holds
+    // it. Nothing went on the wire: it is worth one more try.
+    bool askedAgain = false;
+    const auto passwordLost = [&] {
+        return progress.failedAskingSecrets && progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING &&
+               !askedAgain && !s.gone && interrupts.Caught() == 0;
+    };
     int restarts = 0;
-    while (!ended()) {
+    for (;;) {
+        if (passwordLost()) {
+            askedAgain = true;
+            startAgain();
+            continue;
+        }
+        if (ended())
+            break;
         if (restartDue() && ++restarts > kMostRestarts)
             progress.restartAt = 0;
         if (restartDue()) {
-            activeState = Connected();
-            s.eap->Forget(s.interfaceName);
-            s.active = nm::Activate(s.nm(), s.saved.get(), s.device.get(), s.interfaceName, until);
-            // What the run's own earlier activation did on leaving is no news.
-            progress = Progress{.state = nm_active_connection_get_state(s.active.get())};
-            activeState = Connected(s.active.get(), "state-changed", G_CALLBACK(onActiveState), &progress);
+            startAgain();
             continue;
         }
         const std::int64_t restartAt = progress.restartAt;
@@ -253,6 +274,7 @@ Observation Logon::Follow(const Interrupts& interrupts)
     seen.eapFailed = eap.failed;
     seen.linkDown = !progress.linkUp || KernelSaysNoLink(s.interfaceName);
     seen.deviceReason = progress.deviceReason;
+    seen.failedAskingSecrets = progress.failedAskingSecrets;
     seen.reasonName = reasonName(progress.deviceReason);
     // Replaced, not failed: a device that failed has its own reason, and
     // NetworkManager may then try the profile again by itself.

@@ -35,6 +35,7 @@ Problem failedFor(const Observation& seen)
 {
     switch (seen.deviceReason) {
     case NM_DEVICE_STATE_REASON_NO_SECRETS:
+        return seen.failedAskingSecrets ? Problem::ActivationFailed : noLogon(seen);
     case NM_DEVICE_STATE_REASON_SUPPLICANT_TIMEOUT:
         return noLogon(seen);
     case NM_DEVICE_STATE_REASON_SUPPLICANT_FAILED:

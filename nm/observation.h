@@ -21,6 +21,7 @@ struct Observation {
     bool takenByOther = false; // another activation took the device
     bool linkDown = false;     // when it ended
     unsigned deviceReason = 0; // why the device failed, in NetworkManager's numbers
+    bool failedAskingSecrets = false; // NetworkManager had no password to begin with
     std::string reasonName;    // and in its words
 };
 

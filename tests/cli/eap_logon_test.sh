@@ -81,7 +81,7 @@ mount -t sysfs -o ro sysfs /sys && mkdir /run/dbus && dbus-daemon --system &&
 printf '%s\n' '[main]' plugins=keyfile dns=none rc-manager=unmanaged hostname-mode=none auth-polkit=false \
     'no-auto-default=*' '[connectivity]' enabled=false >/etc/NetworkManager/NetworkManager.conf
 device_is() {
-    for _ in $(seq 50); do [[ $(nmcli -g GENERAL.STATE device show supp 2>/dev/null) == $1 ]] && return; sleep 0.1; done
+    for _ in $(seq 50); do [[ $(nmcli -g GENERAL.STATE device show "${2:-supp}" 2>/dev/null) == $1 ]] && return; sleep 0.1; done
     return 1
 }
 start_network_manager() { NetworkManager --debug 2>>nm.log & device_is "30 (disconnected)"; }
@@ -114,9 +114,10 @@ profile() {
     local name=${1:-PortAuth 802.1X}
     nmcli -s -t -f 802-1x.password,802-1x.identity,connection.autoconnect,connection.interface-name,ipv4.addresses \
         connection show "$name" 2>&1
-    grep -hv '^timestamp=' /etc/NetworkManager/system-connections/*.nmconnection 2>/dev/null
+    on_disk
 }
 unchanged() { local before=$1 after; after=$(profile) && [ "$after" = "$before" ] || diff <(echo "$before") <(echo "$after"); }
+on_disk() { grep -hv '^timestamp=' /etc/NetworkManager/system-connections/*.nmconnection 2>/dev/null; }
 # A new MAC address: hostapd holds a port that failed a logon for a while.
 fresh_address() {
     ip link set supp down && ip link set supp address "02:00:00:00:00:$(printf %02x "$1")" && ip link set supp up &&
@@ -141,6 +142,14 @@ check "connect as root, right password: connected, saved to disk, no activation 
      grep -q "^password=$(printf %s "$ascii_password" | md5_of)" /etc/NetworkManager/system-connections/*.nmconnection &&
      ! grep -- "-> failed" nm.log'
 saved=$(profile)
+several() {
+    ip link add extra type veth peer name extra2 && ip link set extra up && ip link set extra2 up &&
+        device_is "30 (disconnected)" extra && device_is "30 (disconnected)" extra2 &&
+        connects root "$ascii_password" 2 '*more than one Ethernet device could be meant (*extra*)*--interface*' 3
+    local result=$?
+    ip link del extra && unchanged "$saved" && return $result
+}
+check "connect without --interface beside two more Ethernet devices with a link: refused, naming them" several
 twins() {
     local first twin
     first=$(nmcli -g connection.uuid connection show "PortAuth 802.1X")
@@ -156,6 +165,21 @@ check "connect with two profiles of that name: refused, naming them, neither cha
 
 check "connect as nobody, right password: connected" eval \
     'nmcli connection down "PortAuth 802.1X" >/dev/null && connects nobody "$ascii_password" 0 "connected:*" 10'
+# The run whose activation another one replaced says so and leaves the
+# profile to the one that came up.
+two_at_once() {
+    printf '%s\n' "$ascii_password" | ./cli connect --account alice --ip 10.0.0.5 --password-stdin >first 2>&1 &
+    local first=$!
+    device_is "*connecting*" && connects root "$ascii_password" 0 "connected:*" 10
+    local second=$?
+    wait $first
+    local got=$?
+    echo "first: exit $got: $(cat first)"
+    [ $second -eq 0 ] && [ $got -eq 1 ] && [[ $(cat first) == *"another activation took the device supp" ]] &&
+        device_is "100 (connected)"
+}
+check "two runs at once: the one replaced says so, the other comes up" eval \
+    'nmcli connection down "PortAuth 802.1X" >/dev/null && two_at_once'
 nmcli connection down "PortAuth 802.1X" >/dev/null
 saved=$(profile)
 check "connect as root over the saved profile, wrong password: refused at once, the profile as it was" eval \
@@ -179,23 +203,33 @@ check "connect, no authenticator: told apart from a refusal, the profile it made
      ! nmcli connection show New >/dev/null 2>&1'
 check "connect, nothing within --timeout: timed out within it, the profile as it was" eval \
     'connects root "$ascii_password" 7 "*no outcome within 3 seconds" 3 --timeout 3 && unchanged "$saved"'
-# Sends the signal once the activation is under way; expects the run to take
-# it down, say so in one line, and leave the profile as it was.
-cancelled() {
-    local user=$1 signal=$2 status=$3 pattern=$4
+# Starts connect and, once the activation is under way, does what is asked;
+# expects the status, the one line, the profile on disk untouched meanwhile
+# and as it was after, and the device let go, with no activation after it.
+during() {
+    local user=$1 action=$2 status=$3 pattern=$4 meanwhile started
+    started=$(grep -c "Activation: starting" nm.log)
     printf 'other\n' | as "$user" env --default-signal=INT,TERM,HUP ./cli connect --account alice --ip 10.0.0.5 \
         --password-stdin >out 2>&1 &
     local run=$!
-    device_is "*connecting*" && pkill "-$signal" -x portauth-cli
+    device_is "*connecting*" && meanwhile=$(on_disk) && eval "$action"
+    local acted=$SECONDS
     wait $run
-    local got=$?
-    echo "exit $got: $(cat out)"
-    [ $got -eq "$status" ] && [[ $(cat out) == $pattern ]] && [ "$(wc -l <out)" -eq 1 ] && unchanged "$saved" &&
-        device_is "30 (disconnected)"
+    local got=$? took=$((SECONDS - acted))
+    echo "exit $got ${took}s after: $(cat out)"
+    sleep 1
+    [ $got -eq "$status" ] && [ $took -le 2 ] && [[ $(cat out) == $pattern ]] && [ "$(wc -l <out)" -eq 1 ] &&
+        unchanged "$saved" &&
+        [ "$meanwhile" = "$(on_disk)" ] && device_is "30 (disconnected)" &&
+        [ "$(grep -c "Activation: starting" nm.log)" -eq $((started + 1)) ]
 }
-check "Ctrl+C as root during the activation: taken down, the profile as it was" cancelled root INT 130 '*cancelled (Ctrl+C)'
+check "Ctrl+C as root during the activation: taken down, the profile as it was" \
+    during root "pkill -INT -x portauth-cli" 130 '*cancelled (Ctrl+C)'
 check "SIGTERM as nobody during the activation: taken down, the profile as it was" \
-    cancelled nobody TERM 143 '*cancelled (SIGTERM)'
+    during nobody "pkill -TERM -x portauth-cli" 143 '*cancelled (SIGTERM)'
+check "the supplicant killed during the activation: told in words, the profile as it was" \
+    during root "pkill -x wpa_supplicant" 1 '*the supplicant (wpa_supplicant) failed on supp'
+wpa_supplicant -u -B -O /run/wpa_supplicant -P /run/wpa_supplicant.pid >/dev/null
 hung() {
     pkill -STOP -x NetworkManager
     connects root "$ascii_password" 7 "*NetworkManager did not answer within 3 seconds" 3 --timeout 3
@@ -233,8 +267,9 @@ fresh_address 3
 check "a link that flaps during the logon: the logon starts again, connected" flapped
 ip -n auth link set auth down
 device_is "20 (unavailable)"
+# Without --interface: the one Ethernet device, though it has no link.
 check "connect, cable out: the device is unavailable" \
-    connects root "$ascii_password" 5 '*the cable is out or the device is unavailable: *no carrier*' 5 --interface supp
+    connects root "$ascii_password" 5 '*the cable is out or the device is unavailable: *no carrier*' 5
 
 echo "$failed failed"
 [ "$failed" -eq 0 ]

@@ -14,6 +14,7 @@ namespace {
 constexpr unsigned kIpConfigUnavailable = 5;
 constexpr unsigned kNoSecrets = 7;
 constexpr unsigned kSupplicantTimeout = 11;
+constexpr unsigned kRemoved = 36;
 constexpr unsigned kSleeping = 37;
 constexpr unsigned kNewActivation = 60;
 
@@ -36,6 +37,9 @@ TEST(Verdict, TellsOnlyWhatWasSeen)
          [](auto& o) { o.hearsSupplicant = o.eapStarted = true, o.deviceReason = kSupplicantTimeout; },
          Problem::LogonUnfinished},
         {"deaf to the supplicant", [](auto& o) { o.deviceReason = kNoSecrets; }, Problem::NoLogonSeen},
+        {"no password to begin with",
+         [](auto& o) { o.hearsSupplicant = o.failedAskingSecrets = true, o.deviceReason = kNoSecrets; },
+         Problem::ActivationFailed},
         {"deaf, NetworkManager's other timeout", [](auto& o) { o.deviceReason = kSupplicantTimeout; },
          Problem::NoLogonSeen},
         {"Ctrl+C over a refusal", [](auto& o) { o.interruptedBy = SIGINT, o.hearsSupplicant = o.eapFailed = true; },
@@ -49,6 +53,7 @@ TEST(Verdict, TellsOnlyWhatWasSeen)
         {"a link down when time ran out", [](auto& o) { o.linkDown = o.timedOut = true; }, Problem::DeviceUnavailable},
         {"time out before NetworkManager's own", [](auto& o) { o.timedOut = true; }, Problem::ConnectTimedOut},
         {"logged on, no address", [](auto& o) { o.deviceReason = kIpConfigUnavailable; }, Problem::NoAddress},
+        {"the device removed", [](auto& o) { o.deviceReason = kRemoved; }, Problem::DeviceRemoved},
         {"a reason without words", [](auto& o) { o.deviceReason = kSleeping; }, Problem::ActivationFailed},
     };
     for (const Case& c : cases) {
