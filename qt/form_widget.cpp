@@ -55,6 +55,9 @@ QFont windowFont()
         font.setFamilies(songFaces);
     font.setPointSize(ui::kWindowFont.points);
     font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
     // Hinting runs the face's bytecode for every glyph on first layout, a
     // fifth of the start-up; the Song faces keep whole-pixel cells at 9
     // points without it, so the layout is the same.

@@ -1,5 +1,6 @@
 // What only the Qt front end can get wrong: what it draws, where, and how
 // it forwards the toolkit's events. The decisions are tested without it.
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "form_widget.h"
 #include "message_windows.h"
@@ -39,10 +41,16 @@ public:
     std::map<std::u16string, std::u16string> values{{u"Username", u"bob"}};
 };
 
-// The messages' own windows are tested apart from the form.
-class NoMessages final : public ui::MessagePort {
-    void Show(ui::Failure, std::u16string_view) override {}
+// The messages' own windows are tested apart from the form; here only
+// their causes are kept.
+class ShownCauses final : public ui::MessagePort {
+public:
+    explicit ShownCauses(std::vector<ui::Failure>& shown) : shown_(shown) {}
+    void Show(ui::Failure cause, std::u16string_view) override { shown_.push_back(cause); }
     void Close(ui::Failure) override {}
+
+private:
+    std::vector<ui::Failure>& shown_;
 };
 
 QString textOf(const QWidget* box)
@@ -65,16 +73,45 @@ class FormWidgetTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<qt::FormWidget> window;
+    std::vector<ui::Failure> shown;
 
     QWidget* control(const QString& name) { return window->findChild<QWidget*>(name); }
+    QLineEdit* lineEdit(const char* name) { return window->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+
+    // The box's own menu, which speaks Chinese, as Qt's own texts do once
+    // translated; the action whose text starts so.
+    static void chooseFromMenu(QLineEdit* box, const QString& action)
+    {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(box, &click);
+        QMenu* menu = box->findChild<QMenu*>();
+        for (QAction* item : menu->actions())
+            if (item->text().startsWith(action))
+                item->trigger();
+        menu->close();
+    }
+
+    static QString clipboardWithHint()
+    {
+        return QApplication::clipboard()->text() + u'|'
+            + QApplication::clipboard()->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint"));
+    }
 
 private slots:
-    // The window keeps its 9 points whatever the desktop's font.
-    void initTestCase() { QApplication::setFont(QFont(QApplication::font().family(), 13)); }
+    // The window keeps its plain 9 points whatever the desktop's font.
+    void initTestCase()
+    {
+        QFont desktop(QApplication::font().family(), 13, QFont::Bold, true);
+        desktop.setUnderline(true);
+        desktop.setStrikeOut(true);
+        QApplication::setFont(desktop);
+        QVERIFY(qt::installChineseQtTranslations(*qApp));
+    }
     void init()
     {
+        shown.clear();
         window = std::make_unique<qt::FormWidget>(std::make_unique<qt::SystemClipboard>(),
-                                                  std::make_unique<MemorySettings>(), std::make_unique<NoMessages>());
+                                                  std::make_unique<MemorySettings>(), std::make_unique<ShownCauses>(shown));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -90,7 +127,9 @@ private slots:
         QVERIFY(qAbs(window->height() - 5940 * window->logicalDpiY() / 1440.0) <= 0.5);
         const auto buttons = Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
         QCOMPARE(window->windowFlags() & buttons, Qt::WindowCloseButtonHint);
-        QCOMPARE(QFontInfo(window->font()).pointSize(), 9);
+        const QFont font = window->font();
+        QCOMPARE(QFontInfo(font).pointSize(), 9);
+        QVERIFY(font.weight() == QFont::Normal && !font.italic() && !font.underline() && !font.strikeOut());
         const auto all = window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
         QCOMPARE(all.size(), qsizetype(ui::kControlCount));
         for (const QWidget* a : all) {
@@ -161,8 +200,8 @@ private slots:
             QTest::newRow(ui::ControlOf(id).name.data()) << int(id);
     }
 
-    // Typing, masking, the input method, the name and the background of
-    // each box, as its row of the table asks.
+    // Typing and pasting, masking, the input method, the name and the
+    // background of each box, as its row of the table asks.
     void boxes()
     {
         QFETCH(int, id);
@@ -173,7 +212,9 @@ private slots:
         QTRY_VERIFY(box->hasFocus());
         const QString before = textOf(box);
         typeInto(box, QStringLiteral("Ab中"));
-        const QString expected = locked ? before : before + QStringLiteral("Ab中");
+        QApplication::clipboard()->setText(QStringLiteral("x\r\ny"));
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        const QString expected = locked ? before : before + QStringLiteral("Ab中x");
         QCOMPARE(textOf(box), expected);
         if (masked) {
             QCOMPARE(qobject_cast<QLineEdit*>(box)->displayText(), QString(expected.size(), u'*'));
@@ -196,46 +237,95 @@ private slots:
 
     // A remembered value is loaded and typed keys reach the decisions. Ctrl+C
     // copies the whole text even with a part selected; every copy of the
-    // derived password, by key or by the box's menu (which speaks Chinese,
-    // as Qt's own texts do once translated), carries the hint that keeps
-    // clipboard managers away from it, and none copies the typed password.
+    // derived password, by key or by the box's menu, carries the hint that
+    // keeps clipboard managers away from it, and none copies the typed
+    // password. Each copy reaches the clipboard, which is read back.
     void copiesOfThePasswordStaySecret()
     {
-        QVERIFY(qt::installChineseQtTranslations(*qApp));
         typeInto(control(QStringLiteral("txtPassword")), QStringLiteral("abc"));
-        const auto copied = [] {
-            return QApplication::clipboard()->text() + u'|'
-                + QApplication::clipboard()->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint"));
-        };
-        const auto byMenu = [](QLineEdit* box) {
-            QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
-            QApplication::sendEvent(box, &click);
-            QMenu* menu = box->findChild<QMenu*>();
-            for (QAction* action : menu->actions())
-                if (action->text().startsWith(QStringLiteral("复制(&C)")))
-                    action->trigger();
-            menu->close();
-        };
         const std::function<void(QLineEdit*)> ways[] = {
             [](QLineEdit* box) { QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier); },
             [](QLineEdit* box) { QTest::keyClick(box, Qt::Key_Insert, Qt::ControlModifier); },
-            byMenu};
+            [](QLineEdit* box) { chooseFromMenu(box, QStringLiteral("复制(&C)")); }};
         for (const auto& way : ways) {
             for (const auto& [name, expected] : {std::pair{"txtNPassword", "900150983cd24fb0d6963f7d28e17f72|secret"},
                                                  std::pair{"txtPassword", "before|"}}) {
-                auto* box = qobject_cast<QLineEdit*>(control(QString::fromLatin1(name)));
+                QLineEdit* box = lineEdit(name);
                 QApplication::clipboard()->setText(QStringLiteral("before"));
                 box->setFocus();
                 box->setSelection(0, 32);
                 way(box);
-                QVERIFY2(copied() == QString::fromLatin1(expected), qPrintable(copied() + QString::number(&way - ways)));
+                QVERIFY2(clipboardWithHint() == QString::fromLatin1(expected),
+                         qPrintable(clipboardWithHint() + QString::number(&way - ways)));
                 QVERIFY(!box->dragEnabled());
             }
         }
-        auto* userName = qobject_cast<QLineEdit*>(control(QStringLiteral("txtNUserName")));
+        QLineEdit* userName = lineEdit("txtNUserName");
         userName->setSelection(0, 2);
         QTest::keyClick(userName, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(copied(), QStringLiteral("bob@|"));
+        QCOMPARE(clipboardWithHint(), QStringLiteral("bob@|"));
+        QVERIFY(shown.empty());
+    }
+
+    // Every other way of pasting keeps what a paste by key keeps, where the
+    // paste lands: the menu's, a drop, and an assistive program's insertion.
+    void everyPasteKeepsALine()
+    {
+        QLineEdit* box = lineEdit("txtIP");
+        box->setFocus();
+        const auto drop = [](QLineEdit* box) {
+            QMimeData dragged;
+            dragged.setText(QStringLiteral("b\r\nrest"));
+            const QPoint end(box->width() - 3, box->height() / 2);
+            QDragEnterEvent enter(end, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+            QDropEvent drop(end, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+            QApplication::sendEvent(box, &enter);
+            QApplication::sendEvent(box, &drop);
+        };
+        const std::pair<std::function<void(QLineEdit*)>, const char*> ways[] = {
+            {[](QLineEdit* box) { QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier); }, "acb"},
+            {[](QLineEdit* box) { chooseFromMenu(box, QStringLiteral("粘贴(&P)")); }, "acb"},
+            {drop, "acb"},
+            {[](QLineEdit* box) {
+                 QAccessible::queryAccessibleInterface(box)->editableTextInterface()->insertText(1, QStringLiteral("b\nrest"));
+             }, "abc"}};
+        QApplication::clipboard()->setText(QStringLiteral("b\nrest"));
+        for (const auto& [way, expected] : ways) {
+            box->setText(QStringLiteral("ac"));
+            way(box);
+            QCOMPARE(box->text(), QString::fromLatin1(expected));
+        }
+    }
+
+    // What Qt's bridge does for an assistive program, through the boxes'
+    // interfaces: it copies what it reads there (and a cut deletes it after).
+    // The derived password goes marked, the typed one as its stars, and a
+    // read-only box keeps its text, the instructions too.
+    void assistiveProgramsFollowTheRules()
+    {
+        typeInto(control(QStringLiteral("txtPassword")), QStringLiteral("abc"));
+        const auto copied = [this](const char* name, int length) {
+            const QString part = QAccessible::queryAccessibleInterface(lineEdit(name))->textInterface()->text(0, length);
+            QApplication::clipboard()->setText(part);
+            return clipboardWithHint();
+        };
+        QCOMPARE(copied("txtNPassword", 4), QStringLiteral("9001|secret"));
+        QCOMPARE(copied("txtNUserName", 4), QStringLiteral("bob@|"));
+        QCOMPARE(copied("txtPassword", 3), QStringLiteral("***|"));
+        copied("txtNPassword", 2);
+        QCoreApplication::processEvents(); // a copy made later of the same text is another's
+        QApplication::clipboard()->setText(QStringLiteral("90"));
+        QCOMPARE(clipboardWithHint(), QStringLiteral("90|"));
+
+        for (const QString name : {"txtNPassword", "Text1"}) {
+            QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(name));
+            const QString before = textOf(control(name));
+            box->editableTextInterface()->deleteText(0, 3);
+            box->editableTextInterface()->insertText(0, QStringLiteral("x"));
+            box->editableTextInterface()->replaceText(0, 1, QStringLiteral("y"));
+            box->setText(QAccessible::Value, QStringLiteral("z"));
+            QTRY_COMPARE(textOf(control(name)), before);
+        }
     }
 
     // Beside the window, never over it, and without taking the focus from

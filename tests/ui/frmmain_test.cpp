@@ -229,6 +229,16 @@ TEST(Rules, KeysAreCodedByTheirCharacterAndOutputBoxesByTheirFlags)
         EXPECT_EQ(IsOutputBox(box), ControlOf(box).name.starts_with("txtN")) << ControlOf(box).name;
 }
 
+// As PortAuth.exe's edit boxes keep a paste under Wine: up to the first
+// line feed, less one carriage return before it; nothing else is cut.
+TEST(Rules, APasteKeepsItsFirstLine)
+{
+    for (const auto& [pasted, kept] : {std::pair<std::u16string_view, std::u16string_view>{u"zh\nrest", u"zh"},
+                                       {u"zh\r\nrest", u"zh"}, {u"zh\r\r\n", u"zh\r"}, {u"\nzh", u""},
+                                       {u" zh\r\t\v\f\u2028\u0085 ", u" zh\r\t\v\f\u2028\u0085 "}})
+        EXPECT_EQ(PastedLine(pasted), kept) << testing::PrintToString(std::u16string(pasted));
+}
+
 TEST(Rules, ScreenReadersHearTheCaptionAndTheGroupWithoutColons)
 {
     EXPECT_EQ(AccessibleName(txtIP) + u'|' + AccessibleDescription(txtIP), u"IP|您的网络相关信息");
