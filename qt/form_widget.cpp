@@ -263,11 +263,12 @@ void FormWidget::offerSelection()
     form_->SelectionMade(idOf(edit), edit->selectedText().toStdU16String());
 }
 
-QAccessibleInterface* FormWidget::accessibleBox(const QString& className, QObject* object)
+// Qt asks for the most derived class first: the boxes are plain QLineEdits.
+QAccessibleInterface* FormWidget::accessibleBox(const QString& /*className*/, QObject* object)
 {
     auto* box = qobject_cast<QLineEdit*>(object);
     auto* form = box ? qobject_cast<FormWidget*>(box->parentWidget()) : nullptr;
-    if (!form || className != QLatin1String("QLineEdit"))
+    if (!form)
         return nullptr;
     return new TextBoxAccessible(box, [form, box](const QString& part) { form->readOut(box, part); });
 }
