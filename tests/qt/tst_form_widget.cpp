@@ -310,18 +310,23 @@ private slots:
             QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(name));
             const QString before = textOf(control(name));
             box->editableTextInterface()->deleteText(0, 3);
-            box->editableTextInterface()->insertText(0, QStringLiteral("x"));
             box->setText(QAccessible::Value, QStringLiteral("z"));
             QTRY_COMPARE(textOf(control(name)), before);
         }
     }
 
-    // They find each character where the box shows it.
+    // They hear a read-only box as one, select in it, and find each
+    // character where the box shows it.
     void assistiveProgramsFindEachCharacter()
     {
         QLineEdit* box = lineEdit("txtNUserName");
         box->setText(QStringLiteral("bob@10"));
+        const QAccessible::State state = QAccessible::queryAccessibleInterface(box)->state();
+        QVERIFY(state.editable && state.readOnly && state.selectableText && !state.passwordEdit);
         QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(box)->textInterface();
+        int start = 0, end = 0;
+        text->setSelection(0, 1, 3), text->selection(0, &start, &end);
+        QCOMPARE(QList<int>({start, end, text->selectionCount()}), QList<int>({1, 3, 1}));
         for (int offset = 0; offset < text->characterCount(); ++offset) {
             const QRect shown = text->characterRect(offset);
             QCOMPARE(text->offsetAtPoint(QPoint(shown.left() + shown.width() / 4, shown.center().y())), offset);
