@@ -1,24 +1,29 @@
 #include "form_widget.h"
 
+#include <QAccessible>
 #include <QApplication>
-#include <QClipboard>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
+#include <utility>
 
 #include "horizontal_rule.h"
 #include "message_windows.h"
 #include "output_box_colour.h"
 #include "qt_text.h"
 #include "system_clipboard.h"
+#include "text_box_accessible.h"
 #include "window_texts.h"
 
 namespace portauth::qt {
@@ -50,6 +55,9 @@ QFont windowFont()
         font.setFamilies(songFaces);
     font.setPointSize(ui::kWindowFont.points);
     font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
     // Hinting runs the face's bytecode for every glyph on first layout, a
     // fifth of the start-up; the Song faces keep whole-pixel cells at 9
     // points without it, so the layout is the same.
@@ -145,6 +153,9 @@ FormWidget::FormWidget(std::unique_ptr<ui::ClipboardPort> clipboard, std::unique
       settings_(std::move(settings)),
       messages_(messages ? std::move(messages) : std::make_unique<MessageWindows>(this))
 {
+    // Before any box exists: an assistive program already listening gets
+    // the window's interface for each from the start.
+    QAccessible::installFactory(&FormWidget::accessibleBox);
     setWindowFrame();
     for (const Control& control : ui::Controls())
         controls_[static_cast<std::size_t>(control.id)] = createControl(control);
@@ -227,6 +238,18 @@ void FormWidget::connectEvents()
             connect(edit, &QLineEdit::textChanged, this, [this, id = box.id] { form_->Change(id); });
     }
     connect(QApplication::clipboard(), &QClipboard::selectionChanged, this, &FormWidget::offerSelection);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &FormWidget::copyMade);
+
+    // Qt's interface for the instructions edits them for an assistive
+    // program, read-only or not; what it changes goes back once it is done.
+    auto* instructions = static_cast<QPlainTextEdit*>(control(ControlId::Text1));
+    connect(
+        instructions, &QPlainTextEdit::textChanged, instructions,
+        [instructions, text = instructions->toPlainText()] {
+            if (instructions->toPlainText() != text)
+                instructions->setPlainText(text);
+        },
+        Qt::QueuedConnection);
 }
 
 // A box copies its selection to X11's primary selection itself, as the user
@@ -238,6 +261,35 @@ void FormWidget::offerSelection()
         return;
     const QScopedValueRollback offering(offeringSelection_, true);
     form_->SelectionMade(idOf(edit), edit->selectedText().toStdU16String());
+}
+
+// Qt asks for the most derived class first: the boxes are plain QLineEdits.
+QAccessibleInterface* FormWidget::accessibleBox(const QString& /*className*/, QObject* object)
+{
+    auto* box = qobject_cast<QLineEdit*>(object);
+    auto* form = box ? qobject_cast<FormWidget*>(box->parentWidget()) : nullptr;
+    if (!form)
+        return nullptr;
+    return new TextBoxAccessible(box, [form, box](const QString& part) { form->readOut(box, part); });
+}
+
+// Qt's bridge copies or cuts for an assistive program by reading the part
+// and putting it on the clipboard at once, in the same turn of the event
+// loop: the clipboard's text then tells which box it came from.
+void FormWidget::readOut(QLineEdit* box, const QString& part)
+{
+    readOutBox_ = box;
+    readOutPart_ = part;
+    QTimer::singleShot(0, this, [this] { readOutBox_ = nullptr; });
+}
+
+// frmMain decides on the copy as on the box's own: the derived password is
+// offered again, marked.
+void FormWidget::copyMade()
+{
+    QLineEdit* const box = std::exchange(readOutBox_, nullptr);
+    if (box && QApplication::clipboard()->text() == readOutPart_)
+        form_->CopySelection(idOf(box), readOutPart_.toStdU16String());
 }
 
 std::u16string FormWidget::Text(ControlId box) const
@@ -252,42 +304,90 @@ void FormWidget::SetText(ControlId box, std::u16string_view text)
 
 // The output boxes' key-downs reach the handlers before the box's own
 // handling, which a handler may take over; every copy of a box's selection,
-// by key or by its menu, goes to frmMain first. QLineEdit starts no drag
-// unless asked to, so no text leaves a box that way.
+// by key or by its menu, goes to frmMain first, and every paste, by key,
+// menu, middle click or drop, keeps what a one-line box keeps. QLineEdit
+// starts no drag unless asked to, so no text leaves a box that way.
 bool FormWidget::eventFilter(QObject* watched, QEvent* event)
 {
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (!edit)
         return QWidget::eventFilter(watched, event);
-    const ControlId id = idOf(edit);
-    if (event->type() == QEvent::ContextMenu) {
+    switch (event->type()) {
+    case QEvent::ContextMenu:
         showMenu(edit, static_cast<QContextMenuEvent&>(*event).globalPos());
         return true;
-    }
-    if (event->type() != QEvent::KeyPress)
+    case QEvent::KeyPress:
+        return keyPressed(edit, static_cast<const QKeyEvent&>(*event));
+    case QEvent::MouseButtonRelease:
+        return static_cast<const QMouseEvent&>(*event).button() == Qt::MiddleButton
+            && paste(edit, QClipboard::Selection);
+    case QEvent::Drop:
+        return dropped(edit, static_cast<QDropEvent&>(*event));
+    default:
         return false;
-    const auto& key = static_cast<const QKeyEvent&>(*event);
+    }
+}
+
+bool FormWidget::keyPressed(QLineEdit* edit, const QKeyEvent& key)
+{
+    const ControlId id = idOf(edit);
     if (ui::IsOutputBox(id) && form_->KeyDown(id, keyCodeOf(key), shiftStateOf(key)))
         return true;
+    if (key.matches(QKeySequence::Paste))
+        return paste(edit, QClipboard::Clipboard);
     return key.matches(QKeySequence::Copy) && form_->CopySelection(id, edit->selectedText().toStdU16String());
 }
 
-// The box's own menu, with its Copy and Cut asking frmMain first. They are
-// known by their text, which Qt translates as it makes the menu.
+// As Qt pastes, but for the line kept; false where Qt pastes nothing: into
+// a read-only box, or from a primary selection the platform does not have.
+bool FormWidget::paste(QLineEdit* edit, QClipboard::Mode mode)
+{
+    const QClipboard* board = QApplication::clipboard();
+    if (edit->isReadOnly() || (mode == QClipboard::Selection && !board->supportsSelection()))
+        return false;
+    if (mode == QClipboard::Selection)
+        edit->deselect();
+    edit->insert(pastedLine(board->text(mode)));
+    return true;
+}
+
+// Qt's own drop, of the line kept.
+bool FormWidget::dropped(QLineEdit* edit, QDropEvent& drop)
+{
+    const QString text = drop.mimeData()->text();
+    QMimeData kept;
+    kept.setText(pastedLine(text));
+    if (kept.text() == text)
+        return false;
+    QDropEvent keptDrop(drop.position(), drop.possibleActions(), &kept, drop.buttons(), drop.modifiers());
+    QApplication::sendEvent(edit, &keptDrop);
+    drop.setDropAction(keptDrop.dropAction());
+    drop.setAccepted(keptDrop.isAccepted());
+    return true;
+}
+
+// The box's own menu, with its Copy and Cut asking frmMain first and its
+// Paste keeping a line. They are known by their text, which Qt translates
+// as it makes the menu.
 void FormWidget::showMenu(QLineEdit* edit, const QPoint& at)
 {
     QMenu* menu = edit->createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const QString copy = QLineEdit::tr("&Copy"), cut = QLineEdit::tr("Cu&t");
+    const QString copy = QLineEdit::tr("&Copy"), cut = QLineEdit::tr("Cu&t"), pasting = QLineEdit::tr("&Paste");
     for (QAction* action : menu->actions()) {
         const bool cuts = action->text().startsWith(cut);
-        if (!cuts && !action->text().startsWith(copy))
+        std::function<void()> own;
+        if (action->text().startsWith(pasting))
+            own = [this, edit] { paste(edit, QClipboard::Clipboard); };
+        else if (cuts || action->text().startsWith(copy))
+            own = [this, edit, cuts] {
+                if (!form_->CopySelection(idOf(edit), edit->selectedText().toStdU16String()))
+                    cuts ? edit->cut() : edit->copy();
+            };
+        else
             continue;
         disconnect(action, &QAction::triggered, edit, nullptr);
-        connect(action, &QAction::triggered, edit, [this, edit, cuts] {
-            if (!form_->CopySelection(idOf(edit), edit->selectedText().toStdU16String()))
-                cuts ? edit->cut() : edit->copy();
-        });
+        connect(action, &QAction::triggered, edit, own);
     }
     menu->popup(at);
 }

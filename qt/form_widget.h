@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QClipboard>
 #include <QWidget>
 
 #include <array>
 #include <memory>
 
+class QAccessibleInterface;
+class QDropEvent;
+class QKeyEvent;
 class QLineEdit;
 
 #include "frmmain.h"
@@ -36,8 +40,14 @@ private:
     void setAccessibleNames();
     void setFocusOrder();
     void connectEvents();
+    bool keyPressed(QLineEdit* edit, const QKeyEvent& key);
+    bool paste(QLineEdit* edit, QClipboard::Mode mode);
+    bool dropped(QLineEdit* edit, QDropEvent& drop);
     void showMenu(QLineEdit* edit, const QPoint& at);
     void offerSelection();
+    static QAccessibleInterface* accessibleBox(const QString& className, QObject* object);
+    void readOut(QLineEdit* box, const QString& part);
+    void copyMade();
     QWidget* control(ui::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
 
     std::array<QWidget*, ui::kControlCount> controls_{};
@@ -46,6 +56,8 @@ private:
     std::unique_ptr<ui::MessagePort> messages_;
     std::unique_ptr<ui::frmMain> form_;
     bool offeringSelection_ = false;
+    QLineEdit* readOutBox_ = nullptr; // and what an assistive program read of it, this turn
+    QString readOutPart_;
 };
 
 } // namespace portauth::qt

@@ -154,8 +154,8 @@ std::u16string withoutMarker(std::u16string text)
 }
 
 // A value as it stands, with the quotes and escapes the program writes
-// undone. A comma is an ordinary character. Outer spaces count only inside
-// quotes.
+// undone; a backslash that starts none is an ordinary character. A comma is
+// one too. Outer spaces count only inside quotes.
 std::u16string unescaped(std::string_view raw)
 {
     std::u16string out;
@@ -191,8 +191,10 @@ std::u16string unescaped(std::string_view raw)
                 i = skipSpaces(i);
             continue;
         }
-        if (i == raw.size())
+        if (i == raw.size()) {
+            out += u'\\';
             break;
+        }
         const char escape = raw[i++];
         if (const char16_t simple = simpleEscape(escape)) {
             out += simple;
@@ -200,6 +202,14 @@ std::u16string unescaped(std::string_view raw)
             out += escapedNumber(raw, i, 16);
         } else if (escape >= '0' && escape <= '7') {
             out += escapedNumber(raw, --i, 8);
+        } else {
+            // No escape, as in a hand-written "CAMPUS\zhang": the backslash
+            // stands, and so does what follows it, a space too.
+            out += u'\\';
+            if (escape == ' ' || escape == '\t')
+                out += static_cast<char16_t>(escape);
+            else
+                --i;
         }
         keptLength = out.size();
     }

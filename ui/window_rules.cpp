@@ -49,6 +49,14 @@ std::int16_t ShiftStateOf(bool shift, bool ctrl, bool alt) noexcept
     return static_cast<std::int16_t>((shift ? kShiftMask : 0) | (ctrl ? kCtrlMask : 0) | (alt ? kAltMask : 0));
 }
 
+std::u16string_view PastedLine(std::u16string_view pasted) noexcept
+{
+    std::u16string_view line = pasted.substr(0, pasted.find(u'\n'));
+    if (line.size() < pasted.size() && line.ends_with(u'\r'))
+        line.remove_suffix(1);
+    return line;
+}
+
 std::u16string AccessibleName(ControlId box)
 {
     return Spoken(ControlOf(CaptionOf(box)).text);

@@ -27,6 +27,11 @@ inline constexpr std::int16_t kCtrlMask = 2;
 inline constexpr std::int16_t kAltMask = 4;
 std::int16_t ShiftStateOf(bool shift, bool ctrl, bool alt) noexcept;
 
+// What a one-line box keeps of a paste, as a Windows edit box does: what
+// comes before the first line feed, less one carriage return just before
+// it. A carriage return elsewhere, a tab and any other character stay.
+std::u16string_view PastedLine(std::u16string_view pasted) noexcept;
+
 // What a screen reader says for a box: its caption without the colon, and
 // the heading of its group; the instructions are named by the title.
 std::u16string AccessibleName(ControlId box);

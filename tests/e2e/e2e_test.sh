@@ -53,6 +53,18 @@ check "password and digest found nowhere" "$(LC_ALL=C grep -rlaF -f "$secrets" "
 start_program
 press Tab Tab Tab Tab ctrl+c
 check "user name derived at start" "$(clipboard)" "alice@10.0.0.5"
+# A pasted text: what comes before its line feed, less a carriage return;
+# its tab stays. The Linux program pastes X11's primary selection on a
+# middle click too, at the account box's end (twips 5100, 3285).
+printf 'zh\tang\r\nrest' | xclip -selection clipboard -i
+press shift+Tab shift+Tab shift+Tab Home shift+End ctrl+v Tab Tab Tab ctrl+c
+check "pasted line kept" "$(clipboard)" "$(printf 'zh\tang@10.0.0.5')"
+if [[ $program != *.exe ]]; then
+    printf 'mid\ndle' | xclip -selection primary -i
+    xdotool mousemove --window "$window" 340 219 click 2
+    press Tab Tab Tab ctrl+c
+    check "middle click pastes a line" "$(clipboard)" "$(printf 'zh\tangmid@10.0.0.5')"
+fi
 stop_program
 
 # Only the Linux program: its own folder, and a process no debugger or core

@@ -1,5 +1,6 @@
 // What only the Qt front end can get wrong: what it draws, where, and how
 // it forwards the toolkit's events. The decisions are tested without it.
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
@@ -67,10 +68,37 @@ class FormWidgetTest : public QObject {
     std::unique_ptr<qt::FormWidget> window;
 
     QWidget* control(const QString& name) { return window->findChild<QWidget*>(name); }
+    QLineEdit* lineEdit(const char* name) { return window->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+
+    // The box's own menu, which speaks Chinese, as Qt's own texts do once
+    // translated; the action whose text starts so.
+    static void chooseFromMenu(QLineEdit* box, const QString& action)
+    {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(box, &click);
+        QMenu* menu = box->findChild<QMenu*>();
+        for (QAction* item : menu->actions())
+            if (item->text().startsWith(action))
+                item->trigger();
+        menu->close();
+    }
+
+    static QString clipboardWithHint()
+    {
+        return QApplication::clipboard()->text() + u'|'
+            + QApplication::clipboard()->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint"));
+    }
 
 private slots:
-    // The window keeps its 9 points whatever the desktop's font.
-    void initTestCase() { QApplication::setFont(QFont(QApplication::font().family(), 13)); }
+    // The window keeps its plain 9 points whatever the desktop's font.
+    void initTestCase()
+    {
+        QFont desktop(QApplication::font().family(), 13, QFont::Bold, true);
+        desktop.setUnderline(true);
+        desktop.setStrikeOut(true);
+        QApplication::setFont(desktop);
+        QVERIFY(qt::installChineseQtTranslations(*qApp));
+    }
     void init()
     {
         window = std::make_unique<qt::FormWidget>(std::make_unique<qt::SystemClipboard>(),
@@ -90,7 +118,9 @@ private slots:
         QVERIFY(qAbs(window->height() - 5940 * window->logicalDpiY() / 1440.0) <= 0.5);
         const auto buttons = Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
         QCOMPARE(window->windowFlags() & buttons, Qt::WindowCloseButtonHint);
-        QCOMPARE(QFontInfo(window->font()).pointSize(), 9);
+        const QFont font = window->font();
+        QCOMPARE(QFontInfo(font).pointSize(), 9);
+        QVERIFY(font.weight() == QFont::Normal && !font.italic() && !font.underline() && !font.strikeOut());
         const auto all = window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
         QCOMPARE(all.size(), qsizetype(ui::kControlCount));
         for (const QWidget* a : all) {
@@ -161,8 +191,8 @@ private slots:
             QTest::newRow(ui::ControlOf(id).name.data()) << int(id);
     }
 
-    // Typing, masking, the input method, the name and the background of
-    // each box, as its row of the table asks.
+    // Typing and pasting, masking, the input method, the name and the
+    // background of each box, as its row of the table asks.
     void boxes()
     {
         QFETCH(int, id);
@@ -173,7 +203,9 @@ private slots:
         QTRY_VERIFY(box->hasFocus());
         const QString before = textOf(box);
         typeInto(box, QStringLiteral("Ab中"));
-        const QString expected = locked ? before : before + QStringLiteral("Ab中");
+        QApplication::clipboard()->setText(QStringLiteral("x\r\ny"));
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        const QString expected = locked ? before : before + QStringLiteral("Ab中x");
         QCOMPARE(textOf(box), expected);
         if (masked) {
             QCOMPARE(qobject_cast<QLineEdit*>(box)->displayText(), QString(expected.size(), u'*'));
@@ -196,46 +228,109 @@ private slots:
 
     // A remembered value is loaded and typed keys reach the decisions. Ctrl+C
     // copies the whole text even with a part selected; every copy of the
-    // derived password, by key or by the box's menu (which speaks Chinese,
-    // as Qt's own texts do once translated), carries the hint that keeps
-    // clipboard managers away from it, and none copies the typed password.
+    // derived password, by key or by the box's menu, carries the hint that
+    // keeps clipboard managers away from it, and none copies the typed
+    // password. The program's clipboard reads back what it set, and throws
+    // when it finds another text.
     void copiesOfThePasswordStaySecret()
     {
-        QVERIFY(qt::installChineseQtTranslations(*qApp));
         typeInto(control(QStringLiteral("txtPassword")), QStringLiteral("abc"));
-        const auto copied = [] {
-            return QApplication::clipboard()->text() + u'|'
-                + QApplication::clipboard()->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint"));
-        };
-        const auto byMenu = [](QLineEdit* box) {
-            QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(1, 1), box->mapToGlobal(QPoint(1, 1)));
-            QApplication::sendEvent(box, &click);
-            QMenu* menu = box->findChild<QMenu*>();
-            for (QAction* action : menu->actions())
-                if (action->text().startsWith(QStringLiteral("复制(&C)")))
-                    action->trigger();
-            menu->close();
-        };
         const std::function<void(QLineEdit*)> ways[] = {
             [](QLineEdit* box) { QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier); },
             [](QLineEdit* box) { QTest::keyClick(box, Qt::Key_Insert, Qt::ControlModifier); },
-            byMenu};
+            [](QLineEdit* box) { chooseFromMenu(box, QStringLiteral("复制(&C)")); }};
         for (const auto& way : ways) {
             for (const auto& [name, expected] : {std::pair{"txtNPassword", "900150983cd24fb0d6963f7d28e17f72|secret"},
                                                  std::pair{"txtPassword", "before|"}}) {
-                auto* box = qobject_cast<QLineEdit*>(control(QString::fromLatin1(name)));
-                QApplication::clipboard()->setText(QStringLiteral("before"));
+                QLineEdit* box = lineEdit(name);
+                qt::SystemClipboard().SetText(u"before", ui::ClipboardPort::Sensitivity::Plain);
                 box->setFocus();
                 box->setSelection(0, 32);
                 way(box);
-                QVERIFY2(copied() == QString::fromLatin1(expected), qPrintable(copied() + QString::number(&way - ways)));
-                QVERIFY(!box->dragEnabled());
+                QVERIFY2(clipboardWithHint() == QString::fromLatin1(expected),
+                         qPrintable(clipboardWithHint() + QString::number(&way - ways)));
             }
         }
-        auto* userName = qobject_cast<QLineEdit*>(control(QStringLiteral("txtNUserName")));
+        QLineEdit* userName = lineEdit("txtNUserName");
         userName->setSelection(0, 2);
         QTest::keyClick(userName, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(copied(), QStringLiteral("bob@|"));
+        QCOMPARE(clipboardWithHint(), QStringLiteral("bob@|"));
+    }
+
+    // Every other way of pasting keeps what a paste by key keeps, where the
+    // paste lands: the menu's, a drop, and an assistive program's edits.
+    void everyPasteKeepsALine()
+    {
+        QLineEdit* box = lineEdit("txtIP");
+        box->setFocus();
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+        QMimeData dragged;
+        dragged.setText(QStringLiteral("b\r\nrest"));
+        const QPoint end(box->width() - 3, box->height() / 2);
+        QDragEnterEvent enter(end, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+        QDropEvent drop(end, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+        QApplication::clipboard()->setText(QStringLiteral("b\nrest"));
+        const std::pair<std::function<void()>, const char*> ways[] = {
+            {[&] { QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier); }, "acb"},
+            {[&] { chooseFromMenu(box, QStringLiteral("粘贴(&P)")); }, "acb"},
+            {[&] { QApplication::sendEvent(box, &enter), QApplication::sendEvent(box, &drop); }, "acb"},
+            {[&] { accessible->editableTextInterface()->insertText(1, QStringLiteral("b\nrest")); }, "abc"},
+            {[&] { accessible->editableTextInterface()->deleteText(1, -1); }, "a"},
+            {[&] { accessible->setText(QAccessible::Value, QStringLiteral("b\n")); }, "b"}};
+        for (const auto& [way, expected] : ways) {
+            box->setText(QStringLiteral("ac"));
+            way();
+            QCOMPARE(box->text(), QString::fromLatin1(expected));
+        }
+    }
+
+    // What Qt's bridge does for an assistive program, through the boxes'
+    // interfaces: it copies what it reads there (and a cut deletes it after).
+    // The derived password goes marked, the typed one as its stars, and a
+    // read-only box keeps its text, the instructions too.
+    void assistiveProgramsFollowTheRules()
+    {
+        typeInto(control(QStringLiteral("txtPassword")), QStringLiteral("abc"));
+        const auto read = [this](const char* name, int start, int end) {
+            return QAccessible::queryAccessibleInterface(lineEdit(name))->textInterface()->text(start, end);
+        };
+        const auto copied = [&](const char* name, int start, int end) {
+            QApplication::clipboard()->setText(read(name, start, end));
+            return clipboardWithHint();
+        };
+        QCOMPARE(copied("txtNPassword", 2, 6), QStringLiteral("0150|secret"));
+        QCOMPARE(copied("txtNUserName", 0, 4), QStringLiteral("bob@|"));
+        QCOMPARE(copied("txtPassword", 0, 3), QStringLiteral("***|"));
+        read("txtNPassword", 0, 2);
+        QCoreApplication::processEvents(); // a copy made after a read is another's
+        QApplication::clipboard()->setText(QStringLiteral("90"));
+        QCOMPARE(clipboardWithHint(), QStringLiteral("90|"));
+
+        for (const QString name : {"txtNPassword", "Text1"}) {
+            QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(name));
+            const QString before = textOf(control(name));
+            box->editableTextInterface()->deleteText(0, 3);
+            box->setText(QAccessible::Value, QStringLiteral("z"));
+            QTRY_COMPARE(textOf(control(name)), before);
+        }
+    }
+
+    // They hear a read-only box as one, select in it, and find each
+    // character where the box shows it.
+    void assistiveProgramsFindEachCharacter()
+    {
+        QLineEdit* box = lineEdit("txtNUserName");
+        box->setText(QStringLiteral("bob@10"));
+        const QAccessible::State state = QAccessible::queryAccessibleInterface(box)->state();
+        QVERIFY(state.editable && state.readOnly && state.selectableText && !state.passwordEdit);
+        QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(box)->textInterface();
+        int start = 0, end = 0;
+        text->setSelection(0, 1, 3), text->selection(0, &start, &end);
+        QCOMPARE(QList<int>({start, end, text->selectionCount()}), QList<int>({1, 3, 1}));
+        for (int offset = 0; offset < text->characterCount(); ++offset) {
+            const QRect shown = text->characterRect(offset);
+            QCOMPARE(text->offsetAtPoint(QPoint(shown.left() + shown.width() / 4, shown.center().y())), offset);
+        }
     }
 
     // Beside the window, never over it, and without taking the focus from

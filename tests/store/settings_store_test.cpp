@@ -90,8 +90,8 @@ struct IniRow {
 const std::string kNotUtf8 = "\xd5\xc5\xc8\xfd|\xe4\xb8-\xf0\x9f\x98|\xc0\x80|\xed\xa0\x80|\xe0\x80|\xf4\x90|\xf8|\xe9";
 const IniRow kIniRows[] = {
     {"QuoteClosed", "[PortAuth]\nUsername=\"a\"b\"\nIP=1\n[X]\nk=1\n", u"ab", u"1", u"2", "[PortAuth]\nUsername=\"a\"b\"\nIP=2\n[X]\nk=1\n"},
-    {"RawQuoteTrailingBackslash", "[PortAuth]\nUsername=a\"b\\\nIP=1\n", u"ab", u"1", u"2", "[PortAuth]\nUsername=a\"b\\\nIP=2\n"},
-    {"BackslashCrlfBom", "\xEF\xBB\xBF[PortAuth]\r\nUsername=\"q\\\r\nIP=1", u"q", u"1", u"2", "\xEF\xBB\xBF[PortAuth]\r\nUsername=\"q\\\r\nIP=2"},
+    {"RawQuoteTrailingBackslash", "[PortAuth]\nUsername=a\"b\\\nIP=1\n", u"ab\\", u"1", u"2", "[PortAuth]\nUsername=a\"b\\\nIP=2\n"},
+    {"BackslashCrlfBom", "\xEF\xBB\xBF[PortAuth]\r\nUsername=\"q\\\r\nIP=1", u"q\\", u"1", u"2", "\xEF\xBB\xBF[PortAuth]\r\nUsername=\"q\\\r\nIP=2"},
     {"OpenQuoteInAnotherGroup", "[X]\nk=\"o\n[PortAuth]\nUsername=u\nIP=1\n", u"u", u"1", u"2", "[X]\nk=\"o\n[PortAuth]\nUsername=u\nIP=2\n"},
     {"CommentsHoldingEquals", "[PortAuth]\n; IP=9\nUsername=u ; IP=8\n", u"u", u"-", u"1", "[PortAuth]\n; IP=9\nUsername=u ; IP=8\nIP=1\n"},
     {"DuplicateGroups", "[PortAuth]\nUsername=a\n[PortAuth]\nUsername=b", u"b", u"-", u"1", "[PortAuth]\nUsername=a\n[PortAuth]\nUsername=b\nIP=1\n"},
@@ -100,6 +100,8 @@ const IniRow kIniRows[] = {
     {"HandEdited", "\xef\xbb\xbf[ PortAuth ]\r\n Username\t=" + kNotUtf8 + "\r\n  IP = a ,b,,c \t; office\r\n# mine\r\n",
      u"\ufffd\ufffd\ufffd\ufffd|\ufffd-\ufffd|\ufffd\ufffd|\ufffd\ufffd\ufffd|\ufffd\ufffd|\ufffd\ufffd|\ufffd|\ufffd", u"a ,b,,c", u"1",
      "\xef\xbb\xbf[ PortAuth ]\r\n Username\t=" + kNotUtf8 + "\r\n  IP=1 \t; office\r\n# mine\r\n"},
+    {"BackslashesStartingNoEscapeStand", "[PortAuth]\nUsername=CAMPUS\\zhang\\;\\9\\xg\\\xe4\xb8\xad\\ \n", u"CAMPUS\\zhang\\;\\9\\xg\\中\\ ",
+     u"-", u"1", "[PortAuth]\nUsername=CAMPUS\\zhang\\;\\9\\xg\\\xe4\xb8\xad\\ \nIP=1\n"},
     {"Escaped", "[PortAuth]\nUsername= \" b \\x4e2d\\101\\7\"  \n", u" b 中A\a", u"-", u"1", "[PortAuth]\nUsername= \" b \\x4e2d\\101\\7\"  \nIP=1\n"},
     {"WrittenEscapes", "", u"-", u"-", u"张三 é\u0080\ue000\uffff😀\U0010FFFF\t\n\r\a\b\f\v\x01" u"1f\x1fg",
      "[PortAuth]\nIP=\xe5\xbc\xa0\xe4\xb8\x89 \xc3\xa9\xc2\x80\xee\x80\x80\xef\xbf\xbf\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf\\t\\n\\r\\a\\b\\f\\v"
