@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "accessible_box.h"
 #include "resource.h"
 #include "window_texts.h"
 
@@ -410,6 +411,9 @@ LRESULT CALLBACK MainWindow::InstructionsProc(HWND box, UINT message, WPARAM wPa
 {
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(box, &MainWindow::InstructionsProc, id);
+    if (message == WM_GETOBJECT)
+        if (const LRESULT answer = AccessibleBox(box, ControlId::Text1, wParam, lParam))
+            return answer;
     const LRESULT result = DefSubclassProc(box, message, wParam, lParam);
     if (message == WM_GETDLGCODE)
         return result & ~static_cast<LRESULT>(DLGC_WANTTAB | DLGC_WANTALLKEYS);
@@ -423,6 +427,9 @@ LRESULT CALLBACK MainWindow::BoxProc(HWND box, UINT message, WPARAM wParam, LPAR
         RemoveWindowSubclass(box, &MainWindow::BoxProc, id);
     if (reinterpret_cast<MainWindow*>(self)->OnBoxMessage(static_cast<ControlId>(id), message, wParam))
         return 0;
+    if (message == WM_GETOBJECT)
+        if (const LRESULT answer = AccessibleBox(box, static_cast<ControlId>(id), wParam, lParam))
+            return answer;
     return DefSubclassProc(box, message, wParam, lParam);
 }
 

@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "window_rules.h"
 #include "window_table.h"
 
 namespace portauth::win32 {
@@ -255,22 +257,32 @@ TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
     }
 }
 
-// A screen reader names each box after the label just before it: Wine's
-// standard accessible object for an EDIT gives that label's text.
-TEST_F(Window, EachBoxIsNamedByItsCaption)
+// Each box is told apart by the name and description of window_rules.h,
+// from the program's own accessible object; the typed password is no one's
+// to read.
+TEST_F(Window, TheSevenBoxesHaveSevenDifferentNamesAndDescriptions)
 {
-    for (const auto& [id, caption] : ui::CaptionedBoxes()) {
+    SetWindowTextW(box(ControlId::txtPassword), L"abc");
+    std::set<std::wstring> told;
+    for (ControlId id : ui::FocusOrder()) {
         IAccessible* accessible = nullptr;
-        ASSERT_EQ(CreateStdAccessibleObject(box(id), OBJID_CLIENT, __uuidof(IAccessible),
-                                            reinterpret_cast<void**>(&accessible)), S_OK);
+        ASSERT_EQ(AccessibleObjectFromWindow(box(id), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&accessible)), S_OK);
         VARIANT self{};
         self.vt = VT_I4;
-        BSTR name = nullptr;
+        BSTR name = nullptr, description = nullptr, value = nullptr;
         accessible->get_accName(self, &name);
-        EXPECT_EQ(std::wstring(name ? name : L"-"), WideString(ui::ControlOf(caption).text)) << ui::ControlOf(id).name;
-        SysFreeString(name);
+        accessible->get_accDescription(self, &description);
+        accessible->get_accValue(self, &value);
+        const std::wstring said = std::wstring(name ? name : L"") + L"|" + (description ? description : L"");
+        EXPECT_EQ(said, WideString(ui::AccessibleName(id) + u"|" + ui::AccessibleDescription(id)));
+        EXPECT_NE(std::wstring(value ? value : L""), L"abc");
+        told.insert(said);
+        for (BSTR text : {name, description, value})
+            SysFreeString(text);
         accessible->Release();
     }
+    EXPECT_EQ(told.size(), ui::kFocusStops);
 }
 
 TEST_F(Window, AHeldClipboardIsToldBesideTheWindowWithoutTakingTheFocus)
