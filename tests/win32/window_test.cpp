@@ -103,6 +103,19 @@ protected:
         for (auto key = keys.rbegin(); key != keys.rend(); ++key)
             keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
     }
+    // With the left button, from a box's middle to another's.
+    void drag(HWND from, HWND to)
+    {
+        for (HWND window : {from, to}) {
+            RECT rect{};
+            GetWindowRect(window, &rect);
+            const DWORD x = static_cast<DWORD>((rect.left + rect.right) / 2 * 65536 / GetSystemMetrics(SM_CXSCREEN));
+            const DWORD y = static_cast<DWORD>((rect.top + rect.bottom) / 2 * 65536 / GetSystemMetrics(SM_CYSCREEN));
+            const DWORD button = window == from ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+            mouse_event(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | button, x, y, 0, 0);
+            pump();
+        }
+    }
 
     NoSettings settings_;
     std::unique_ptr<MainWindow> window_;
@@ -231,28 +244,57 @@ TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWaysPastEnterAndEs
     EXPECT_EQ(GetFocus(), box(ui::FocusOrder().back())) << "and Shift+Tab back";
 }
 
-// Every way out of the derived password carries the secret formats, and
-// none copies the typed one: Ctrl+C, Ctrl+Insert and the box's menu
-// (opened with the menu key, its Copy chosen by its C). What the test puts
-// on the clipboard itself goes plain.
-TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
+// Every way a selection leaves its box: keys, the box's menu (opened with
+// the menu key, an item chosen by its letter), a message as another program
+// sends it, and a drag to the IP box. Nothing takes the typed password; a
+// copy of the derived one is marked secret; a cut in an output box copies
+// the selection, and the menu offers no Cut there; a drag takes nothing.
+// No box changes.
+TEST_F(Window, EveryCopyOrCutOfThePasswordIsSecretNoneTakesTheTypedOneAndNoBoxChanges)
 {
     SetWindowTextW(box(ControlId::txtUsername), L"bob");
     SetWindowTextW(box(ControlId::txtPassword), L"abc");
-    const std::vector<std::vector<BYTE>> ways{{VK_CONTROL, 'C'}, {VK_CONTROL, VK_INSERT}, {VK_APPS}};
-    for (const auto& way : ways) {
-        for (const auto& [id, expected] : {std::pair{ControlId::txtNPassword, L"900150983cd24fb0d6963f7d28e17f72" + kSecret},
-                                           std::pair{ControlId::txtPassword, L"before" + kNotSecret}}) {
+    const auto texts = [this] {
+        std::wstring all;
+        for (const auto& [id, caption] : ui::CaptionedBoxes())
+            all += WideString(WindowText(box(id))) + L"|";
+        return all;
+    };
+    const std::wstring before = texts();
+    struct Way {
+        std::vector<BYTE> keys;
+        UINT message;
+        bool copiesFromOutput;
+    };
+    const std::vector<Way> ways{{{VK_CONTROL, 'C'}, 0, true}, {{VK_CONTROL, VK_INSERT}, 0, true},
+                                {{VK_APPS, 'C'}, 0, true},      {{VK_SHIFT, VK_DELETE}, 0, true},
+                                {{VK_CONTROL, 'X'}, 0, true},   {{VK_APPS, 'T'}, 0, false},
+                                {{}, WM_COPY, true},            {{}, WM_CUT, true},
+                                {{VK_LBUTTON}, 0, false}};
+    for (const Way& way : ways) {
+        for (ControlId id : {ControlId::txtPassword, ControlId::txtNUserName, ControlId::txtNPassword}) {
             class Clipboard board(main());
             board.Clear();
             board.SetText(u"before", ui::ClipboardPort::Sensitivity::Plain);
-            Edit_SetSel(box(id), 0, -1);
             SetFocus(box(id));
-            queue(way);
-            if (way.front() == VK_APPS)
-                queue({'C'});
+            Edit_SetSel(box(id), 0, -1);
+            if (way.message)
+                SendMessageW(box(id), way.message, 0, 0);
+            else if (way.keys.front() == VK_LBUTTON)
+                drag(box(id), box(ControlId::txtIP));
+            else if (way.keys.front() == VK_APPS) {
+                queue({VK_APPS});
+                queue({way.keys.back()});
+                queue({VK_ESCAPE}); // closes the menu when the item is not offered
+            } else
+                queue(way.keys);
             pump();
-            EXPECT_EQ(Copied(), expected) << ui::ControlOf(id).name << " key " << int(way.back());
+            const std::wstring text = WideString(WindowText(box(id)));
+            const bool copies = way.copiesFromOutput && id != ControlId::txtPassword;
+            const std::wstring mark = id == ControlId::txtNPassword ? kSecret : kNotSecret;
+            EXPECT_EQ(Copied(), copies ? text + mark : L"before" + kNotSecret)
+                << ui::ControlOf(id).name << " way " << int(way.keys.empty() ? way.message : way.keys.back());
+            EXPECT_EQ(texts(), before);
         }
     }
 }
