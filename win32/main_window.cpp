@@ -92,6 +92,15 @@ UINT TransferOf(HWND box, UINT message, WPARAM key)
     }
 }
 
+// What another program asks to read of a box. Windows answers none of it
+// for a password box but to the box's own process; Wine answers it. The
+// window has one thread, so a message sent from any other comes from outside.
+bool IsReadFromOutside(UINT message)
+{
+    return (message == WM_GETTEXT || message == WM_GETTEXTLENGTH || message == EM_GETLINE)
+        && InSendMessageEx(nullptr) != ISMEX_NOSEND;
+}
+
 POINT LogicalDpi()
 {
     ScreenDC screen;
@@ -479,6 +488,8 @@ LRESULT MainWindow::OnBoxMessage(HWND box, ControlId id, UINT message, WPARAM wP
     }
     if (const UINT transfer = TransferOf(box, message, wParam))
         return OnTransfer(box, id, transfer);
+    if (IsReadFromOutside(message) && ui::ControlOf(id).has(flags::PasswordStar))
+        return 0;
     if (message == WM_GETOBJECT)
         if (const LRESULT answer = AccessibleBox(box, id, wParam, lParam))
             return answer;

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "window_rules.h"
@@ -297,6 +299,29 @@ TEST_F(Window, EveryCopyOrCutOfThePasswordIsSecretNoneTakesTheTypedOneAndNoBoxCh
             EXPECT_EQ(texts(), before);
         }
     }
+}
+
+// Another program reads the other boxes, but nothing of the typed password:
+// a message from another thread comes as one from another process.
+TEST_F(Window, AnotherProgramReadsNothingOfTheTypedPassword)
+{
+    SetWindowTextW(box(ControlId::txtIP), L"abc");
+    SetWindowTextW(box(ControlId::txtPassword), L"abc");
+    std::wstring read;
+    std::atomic<bool> done = false;
+    std::thread other([&] {
+        for (ControlId id : {ControlId::txtIP, ControlId::txtPassword}) {
+            wchar_t text[8] = L"";
+            const LRESULT length = SendMessageW(box(id), WM_GETTEXTLENGTH, 0, 0);
+            SendMessageW(box(id), WM_GETTEXT, 8, reinterpret_cast<LPARAM>(text));
+            read += std::to_wstring(length) + text + L"|";
+        }
+        done = true;
+    });
+    while (!done)
+        pump();
+    other.join();
+    EXPECT_EQ(read, L"3abc|0|");
 }
 
 // Each box is told apart by the name and description of window_rules.h,
