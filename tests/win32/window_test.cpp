@@ -250,8 +250,8 @@ TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWaysPastEnterAndEs
 // the menu key, an item chosen by its letter), a message as another program
 // sends it, and a drag to the IP box. Nothing takes the typed password; a
 // copy of the derived one is marked secret; a cut in an output box copies
-// the selection, and the menu offers no Cut there; a drag takes nothing.
-// No box changes.
+// the selection, and the menu offers no Cut there; a drag, like Ctrl+A,
+// takes nothing. No box changes.
 TEST_F(Window, EveryCopyOrCutOfThePasswordIsSecretNoneTakesTheTypedOneAndNoBoxChanges)
 {
     SetWindowTextW(box(ControlId::txtUsername), L"bob");
@@ -272,7 +272,7 @@ TEST_F(Window, EveryCopyOrCutOfThePasswordIsSecretNoneTakesTheTypedOneAndNoBoxCh
                                 {{VK_APPS, 'C'}, 0, true},      {{VK_SHIFT, VK_DELETE}, 0, true},
                                 {{VK_CONTROL, 'X'}, 0, true},   {{VK_APPS, 'T'}, 0, false},
                                 {{}, WM_COPY, true},            {{}, WM_CUT, true},
-                                {{VK_LBUTTON}, 0, false}};
+                                {{VK_LBUTTON}, 0, false},       {{VK_CONTROL, 'A'}, 0, false}};
     for (const Way& way : ways) {
         for (ControlId id : {ControlId::txtPassword, ControlId::txtNUserName, ControlId::txtNPassword}) {
             class Clipboard board(main());
