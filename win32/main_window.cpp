@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "accessible_box.h"
 #include "resource.h"
 #include "window_texts.h"
 
@@ -48,11 +49,56 @@ std::int16_t KeyCodeOf(WPARAM virtualKey)
     return ui::KeyCodeOf(MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_CHAR));
 }
 
-std::u16string SelectionOf(HWND box)
+std::pair<DWORD, DWORD> SelectedRange(HWND box)
 {
     DWORD start = 0, end = 0;
     SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+}
+
+std::u16string SelectionOf(HWND box)
+{
+    const auto [start, end] = SelectedRange(box);
     return WindowText(box).substr(start, end - start);
+}
+
+bool HasSelection(HWND box)
+{
+    const auto [start, end] = SelectedRange(box);
+    return start != end;
+}
+
+// WM_COPY or WM_CUT for each way an EDIT moves its selection to the
+// clipboard, 0 for any other message: the two messages, which its menu, its
+// Ctrl+C and other programs send; Ctrl+X, which it makes a WM_CUT only where
+// it may cut, so that an output box would ignore it; and Ctrl+Insert and
+// Shift+Delete, on which Wine's EDIT copies and cuts without a message.
+// Shift+Delete with nothing selected deletes a character instead.
+UINT TransferOf(HWND box, UINT message, WPARAM key)
+{
+    constexpr WPARAM kCtrlX = 0x18;
+    switch (message) {
+    case WM_COPY:
+    case WM_CUT:
+        return message;
+    case WM_CHAR:
+        return key == kCtrlX ? WM_CUT : 0;
+    case WM_KEYDOWN:
+        if (key == VK_INSERT && ShiftState() == ui::kCtrlMask)
+            return WM_COPY;
+        return key == VK_DELETE && ShiftState() == ui::kShiftMask && HasSelection(box) ? WM_CUT : 0;
+    default:
+        return 0;
+    }
+}
+
+// What another program asks to read of a box. Windows answers none of it
+// for a password box but to the box's own process; Wine answers it. The
+// window has one thread, so a message sent from any other comes from outside.
+bool IsReadFromOutside(UINT message)
+{
+    return (message == WM_GETTEXT || message == WM_GETTEXTLENGTH || message == EM_GETLINE)
+        && InSendMessageEx(nullptr) != ISMEX_NOSEND;
 }
 
 POINT LogicalDpi()
@@ -410,6 +456,9 @@ LRESULT CALLBACK MainWindow::InstructionsProc(HWND box, UINT message, WPARAM wPa
 {
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(box, &MainWindow::InstructionsProc, id);
+    if (message == WM_GETOBJECT)
+        if (const LRESULT answer = AccessibleBox(box, ControlId::Text1, wParam, lParam))
+            return answer;
     const LRESULT result = DefSubclassProc(box, message, wParam, lParam);
     if (message == WM_GETDLGCODE)
         return result & ~static_cast<LRESULT>(DLGC_WANTTAB | DLGC_WANTALLKEYS);
@@ -421,33 +470,40 @@ LRESULT CALLBACK MainWindow::BoxProc(HWND box, UINT message, WPARAM wParam, LPAR
 {
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(box, &MainWindow::BoxProc, id);
-    if (reinterpret_cast<MainWindow*>(self)->OnBoxMessage(static_cast<ControlId>(id), message, wParam))
+    return reinterpret_cast<MainWindow*>(self)->OnBoxMessage(box, static_cast<ControlId>(id), message, wParam,
+                                                            lParam);
+}
+
+// Key-downs of the output boxes go to frmMain first; a key it takes takes
+// the character it makes with it, so that the EDIT's copy on Ctrl+C cannot
+// follow.
+LRESULT MainWindow::OnBoxMessage(HWND box, ControlId id, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
+        keyTaken_ = form_ && ui::IsOutputBox(id) && form_->KeyDown(id, KeyCodeOf(wParam), ShiftState());
+        if (keyTaken_)
+            return 0;
+    } else if (message == WM_CHAR && std::exchange(keyTaken_, false)) {
         return 0;
+    }
+    if (const UINT transfer = TransferOf(box, message, wParam))
+        return OnTransfer(box, id, transfer);
+    if (IsReadFromOutside(message) && ui::ControlOf(id).has(flags::PasswordStar))
+        return 0;
+    if (message == WM_GETOBJECT)
+        if (const LRESULT answer = AccessibleBox(box, id, wParam, lParam))
+            return answer;
     return DefSubclassProc(box, message, wParam, lParam);
 }
 
-// True when the message is taken. Key-downs of the output boxes go to
-// frmMain; a key it takes takes the character it makes with it, so that the
-// EDIT's copy on Ctrl+C cannot follow. Every copy of a selection asks
-// frmMain first: the menu's and Ctrl+C's come as WM_COPY, but Wine's EDIT
-// copies on Ctrl+Insert without one.
-bool MainWindow::OnBoxMessage(ControlId id, UINT message, WPARAM key)
+// Every copy or cut of a selection asks frmMain first, which keeps the typed
+// password in its box and marks the derived one. A cut of a box the user
+// cannot change copies and leaves the box as it was.
+LRESULT MainWindow::OnTransfer(HWND box, ControlId id, UINT transfer)
 {
-    switch (message) {
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-        if (key == VK_INSERT && ShiftState() == ui::kCtrlMask)
-            return OnBoxMessage(id, WM_COPY, 0);
-        keyTaken_ = form_ && ui::IsOutputBox(id) && form_->KeyDown(id, KeyCodeOf(key), ShiftState());
-        return keyTaken_;
-    case WM_CHAR:
-        return std::exchange(keyTaken_, false);
-    case WM_COPY:
-    case WM_CUT:
-        return form_ && form_->CopySelection(id, SelectionOf(control(id)));
-    default:
-        return false;
-    }
+    if (form_ && form_->CopySelection(id, SelectionOf(box)))
+        return 0;
+    return DefSubclassProc(box, ui::IsOutputBox(id) ? WM_COPY : transfer, 0, 0);
 }
 
 } // namespace portauth::win32

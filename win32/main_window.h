@@ -55,7 +55,8 @@ private:
     void OnSetFocus(HWND window, HWND previous);
     void OnMove(HWND window, int x, int y);
     void OnDestroy(HWND window);
-    bool OnBoxMessage(ui::ControlId id, UINT message, WPARAM key);
+    LRESULT OnBoxMessage(HWND box, ui::ControlId id, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnTransfer(HWND box, ui::ControlId id, UINT transfer);
 
     void createControls();
     void fitFont();

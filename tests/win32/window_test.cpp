@@ -10,9 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "window_rules.h"
 #include "window_table.h"
 
 namespace portauth::win32 {
@@ -100,6 +104,19 @@ protected:
             keybd_event(key, 0, 0, 0);
         for (auto key = keys.rbegin(); key != keys.rend(); ++key)
             keybd_event(*key, 0, KEYEVENTF_KEYUP, 0);
+    }
+    // With the left button, from a box's middle to another's.
+    void drag(HWND from, HWND to)
+    {
+        for (HWND window : {from, to}) {
+            RECT rect{};
+            GetWindowRect(window, &rect);
+            const DWORD x = static_cast<DWORD>((rect.left + rect.right) / 2 * 65536 / GetSystemMetrics(SM_CXSCREEN));
+            const DWORD y = static_cast<DWORD>((rect.top + rect.bottom) / 2 * 65536 / GetSystemMetrics(SM_CYSCREEN));
+            const DWORD button = window == from ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+            mouse_event(MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | button, x, y, 0, 0);
+            pump();
+        }
     }
 
     NoSettings settings_;
@@ -229,48 +246,110 @@ TEST_F(Window, FocusStartsInTheFirstBoxAndTabWalksTheBoxesBothWaysPastEnterAndEs
     EXPECT_EQ(GetFocus(), box(ui::FocusOrder().back())) << "and Shift+Tab back";
 }
 
-// Every way out of the derived password carries the secret formats, and
-// none copies the typed one: Ctrl+C, Ctrl+Insert and the box's menu
-// (opened with the menu key, its Copy chosen by its C). What the test puts
-// on the clipboard itself goes plain.
-TEST_F(Window, EveryCopyOfThePasswordIsSecretAndNoneCopiesTheTypedOne)
+// Every way a selection leaves its box: keys, the box's menu (opened with
+// the menu key, an item chosen by its letter), a message as another program
+// sends it, and a drag to the IP box. Nothing takes the typed password; a
+// copy of the derived one is marked secret; a cut in an output box copies
+// the selection, and the menu offers no Cut there; a drag, like Ctrl+A,
+// takes nothing. No box changes.
+TEST_F(Window, EveryCopyOrCutOfThePasswordIsSecretNoneTakesTheTypedOneAndNoBoxChanges)
 {
     SetWindowTextW(box(ControlId::txtUsername), L"bob");
     SetWindowTextW(box(ControlId::txtPassword), L"abc");
-    const std::vector<std::vector<BYTE>> ways{{VK_CONTROL, 'C'}, {VK_CONTROL, VK_INSERT}, {VK_APPS}};
-    for (const auto& way : ways) {
-        for (const auto& [id, expected] : {std::pair{ControlId::txtNPassword, L"900150983cd24fb0d6963f7d28e17f72" + kSecret},
-                                           std::pair{ControlId::txtPassword, L"before" + kNotSecret}}) {
+    const auto texts = [this] {
+        std::wstring all;
+        for (const auto& [id, caption] : ui::CaptionedBoxes())
+            all += WideString(WindowText(box(id))) + L"|";
+        return all;
+    };
+    const std::wstring before = texts();
+    struct Way {
+        std::vector<BYTE> keys;
+        UINT message;
+        bool copiesFromOutput;
+    };
+    const std::vector<Way> ways{{{VK_CONTROL, 'C'}, 0, true}, {{VK_CONTROL, VK_INSERT}, 0, true},
+                                {{VK_APPS, 'C'}, 0, true},      {{VK_SHIFT, VK_DELETE}, 0, true},
+                                {{VK_CONTROL, 'X'}, 0, true},   {{VK_APPS, 'T'}, 0, false},
+                                {{}, WM_COPY, true},            {{}, WM_CUT, true},
+                                {{VK_LBUTTON}, 0, false},       {{VK_CONTROL, 'A'}, 0, false}};
+    for (const Way& way : ways) {
+        for (ControlId id : {ControlId::txtPassword, ControlId::txtNUserName, ControlId::txtNPassword}) {
             class Clipboard board(main());
             board.Clear();
             board.SetText(u"before", ui::ClipboardPort::Sensitivity::Plain);
-            Edit_SetSel(box(id), 0, -1);
             SetFocus(box(id));
-            queue(way);
-            if (way.front() == VK_APPS)
-                queue({'C'});
+            Edit_SetSel(box(id), 0, -1);
+            if (way.message)
+                SendMessageW(box(id), way.message, 0, 0);
+            else if (way.keys.front() == VK_LBUTTON)
+                drag(box(id), box(ControlId::txtIP));
+            else if (way.keys.front() == VK_APPS) {
+                queue({VK_APPS});
+                queue({way.keys.back()});
+                queue({VK_ESCAPE}); // closes the menu when the item is not offered
+            } else
+                queue(way.keys);
             pump();
-            EXPECT_EQ(Copied(), expected) << ui::ControlOf(id).name << " key " << int(way.back());
+            const std::wstring text = WideString(WindowText(box(id)));
+            const bool copies = way.copiesFromOutput && id != ControlId::txtPassword;
+            const std::wstring mark = id == ControlId::txtNPassword ? kSecret : kNotSecret;
+            EXPECT_EQ(Copied(), copies ? text + mark : L"before" + kNotSecret)
+                << ui::ControlOf(id).name << " way " << int(way.keys.empty() ? way.message : way.keys.back());
+            EXPECT_EQ(texts(), before);
         }
     }
 }
 
-// A screen reader names each box after the label just before it: Wine's
-// standard accessible object for an EDIT gives that label's text.
-TEST_F(Window, EachBoxIsNamedByItsCaption)
+// Another program reads the other boxes, but nothing of the typed password:
+// a message from another thread comes as one from another process.
+TEST_F(Window, AnotherProgramReadsNothingOfTheTypedPassword)
 {
-    for (const auto& [id, caption] : ui::CaptionedBoxes()) {
+    SetWindowTextW(box(ControlId::txtIP), L"abc");
+    SetWindowTextW(box(ControlId::txtPassword), L"abc");
+    std::wstring read;
+    std::atomic<bool> done = false;
+    std::thread other([&] {
+        for (ControlId id : {ControlId::txtIP, ControlId::txtPassword}) {
+            wchar_t text[8] = L"";
+            const LRESULT length = SendMessageW(box(id), WM_GETTEXTLENGTH, 0, 0);
+            SendMessageW(box(id), WM_GETTEXT, 8, reinterpret_cast<LPARAM>(text));
+            read += std::to_wstring(length) + text + L"|";
+        }
+        done = true;
+    });
+    while (!done)
+        pump();
+    other.join();
+    EXPECT_EQ(read, L"3abc|0|");
+}
+
+// Each box is told apart by the name and description of window_rules.h,
+// from the program's own accessible object; the typed password is no one's
+// to read.
+TEST_F(Window, TheSevenBoxesHaveSevenDifferentNamesAndDescriptions)
+{
+    SetWindowTextW(box(ControlId::txtPassword), L"abc");
+    std::set<std::wstring> told;
+    for (ControlId id : ui::FocusOrder()) {
         IAccessible* accessible = nullptr;
-        ASSERT_EQ(CreateStdAccessibleObject(box(id), OBJID_CLIENT, __uuidof(IAccessible),
-                                            reinterpret_cast<void**>(&accessible)), S_OK);
+        ASSERT_EQ(AccessibleObjectFromWindow(box(id), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&accessible)), S_OK);
         VARIANT self{};
         self.vt = VT_I4;
-        BSTR name = nullptr;
+        BSTR name = nullptr, description = nullptr, value = nullptr;
         accessible->get_accName(self, &name);
-        EXPECT_EQ(std::wstring(name ? name : L"-"), WideString(ui::ControlOf(caption).text)) << ui::ControlOf(id).name;
-        SysFreeString(name);
+        accessible->get_accDescription(self, &description);
+        accessible->get_accValue(self, &value);
+        const std::wstring said = std::wstring(name ? name : L"") + L"|" + (description ? description : L"");
+        EXPECT_EQ(said, WideString(ui::AccessibleName(id) + u"|" + ui::AccessibleDescription(id)));
+        EXPECT_NE(std::wstring(value ? value : L""), L"abc");
+        told.insert(said);
+        for (BSTR text : {name, description, value})
+            SysFreeString(text);
         accessible->Release();
     }
+    EXPECT_EQ(told.size(), ui::kFocusStops);
 }
 
 TEST_F(Window, AHeldClipboardIsToldBesideTheWindowWithoutTakingTheFocus)
