@@ -315,6 +315,11 @@ void Logon::TakeDown()
     } catch (const CliError&) {
         // Not answered in time: the restore below tells what is left.
     }
+    // NetworkManager tears an activation down after it has answered, and
+    // drops the profile's password on the way: the earlier settings go back
+    // once the device is let go.
+    RunUntil([&] { return s.gone || nm_device_get_state(s.device.get()) <= NM_DEVICE_STATE_DISCONNECTED; },
+             s.whole().at);
 }
 
 std::optional<CliError> Logon::Restore()

@@ -232,7 +232,7 @@ check "the supplicant killed during the activation: told in words, the profile a
 wpa_supplicant -u -B -O /run/wpa_supplicant -P /run/wpa_supplicant.pid >/dev/null
 hung() {
     pkill -STOP -x NetworkManager
-    connects root "$ascii_password" 7 "*NetworkManager did not answer within 3 seconds" 3 --timeout 3
+    connects root "$ascii_password" 7 "*NetworkManager did not answer within 3 seconds" 4 --timeout 3
     local result=$?
     pkill -CONT -x NetworkManager
     return $result
