@@ -19,6 +19,8 @@ using cli::Problem;
 // so that a flapping port settles first; and no more often than this.
 constexpr std::int64_t kSettleMicroseconds = 1'000'000;
 constexpr int kMostRestarts = 5;
+// How long the activation that replaced the run's own may take to show.
+constexpr std::int64_t kNewcomerMicroseconds = 1'000'000;
 
 std::string reasonName(unsigned reason)
 {
@@ -276,12 +278,16 @@ Observation Logon::Follow(const Interrupts& interrupts)
     seen.deviceReason = progress.deviceReason;
     seen.failedAskingSecrets = progress.failedAskingSecrets;
     seen.reasonName = reasonName(progress.deviceReason);
-    // Replaced, not failed: a device that failed has its own reason, and
-    // NetworkManager may then try the profile again by itself.
+    // Replaced, not failed: a device that failed has its own reason. The
+    // newcomer can reach this client a moment after the news that it came.
     const bool replaced = progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING &&
                           (progress.deviceReason == NM_DEVICE_STATE_REASON_NONE ||
                            progress.deviceReason == NM_DEVICE_STATE_REASON_NEW_ACTIVATION);
-    if (NMActiveConnection* taker = replaced ? otherOn(s.nm(), s.device.get(), s.active.get()) : nullptr) {
+    NMActiveConnection* taker = nullptr;
+    if (replaced)
+        RunUntil([&] { return s.gone || (taker = otherOn(s.nm(), s.device.get(), s.active.get())) != nullptr; },
+                 std::min(g_get_monotonic_time() + kNewcomerMicroseconds, s.whole().at));
+    if (taker != nullptr && !s.gone) {
         s.takenByOther = seen.takenByOther = true;
         s.takerUsesProfile = NM_CONNECTION(nm_active_connection_get_connection(taker)) == NM_CONNECTION(s.saved.get());
     }
@@ -317,9 +323,13 @@ void Logon::TakeDown()
     }
     // NetworkManager tears an activation down after it has answered, and
     // drops the profile's password on the way: the earlier settings go back
-    // once the device is let go.
-    RunUntil([&] { return s.gone || nm_device_get_state(s.device.get()) <= NM_DEVICE_STATE_DISCONNECTED; },
-             s.whole().at);
+    // once the device is let go, or another activation holds it.
+    RunUntil(
+        [&] {
+            return s.gone || nm_device_get_state(s.device.get()) <= NM_DEVICE_STATE_DISCONNECTED ||
+                   otherOn(s.nm(), s.device.get(), s.active.get()) != nullptr;
+        },
+        s.whole().at);
 }
 
 std::optional<CliError> Logon::Restore()
