@@ -127,6 +127,104 @@ struct Logon::State {
     Deadline whole() const { return budget.Whole(); }
 };
 
+namespace {
+
+// Drives the activation until it is up or has ended, the network refused
+// the password, an interrupt came or the time is over (true). A link that
+// comes back, or a password NetworkManager lost, gets the logon started
+// again.
+bool followToTheEnd(Logon::State& s, Progress& progress, const Interrupts& interrupts)
+{
+    Connected activeState(s.active.get(), "state-changed", G_CALLBACK(onActiveState), &progress);
+    const Deadline until = s.budget.ForFollowing();
+    const auto ended = [&] {
+        return s.gone || interrupts.Caught() != 0 || progress.removed ||
+               progress.state >= NM_ACTIVE_CONNECTION_STATE_ACTIVATED ||
+               (s.hearsSupplicant && s.eap->On(s.interfaceName).failed);
+    };
+    const auto restartDue = [&] { return progress.restartAt != 0 && g_get_monotonic_time() >= progress.restartAt; };
+    const auto startAgain = [&] {
+        activeState = Connected();
+        s.eap->Forget(s.interfaceName);
+        s.active = Activate(s.nm(), s.saved.get(), s.device.get(), s.interfaceName, until);
+        // What the run's own earlier activation did on leaving is no news.
+        progress = Progress{.state = nm_active_connection_get_state(s.active.get())};
+        activeState = Connected(s.active.get(), "state-changed", G_CALLBACK(onActiveState), &progress);
+    };
+    // An activation that follows another of the same profile at once can
+    // find NetworkManager without its password, though the profile holds
+    // it. Nothing went on the wire: it is worth one more try.
+    bool askedAgain = false;
+    const auto passwordLost = [&] {
+        return progress.failedAskingSecrets && progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING &&
+               !askedAgain && !s.gone && interrupts.Caught() == 0;
+    };
+    int restarts = 0;
+    for (;;) {
+        if (passwordLost()) {
+            askedAgain = true;
+            startAgain();
+            continue;
+        }
+        if (ended())
+            return false;
+        if (restartDue() && ++restarts > kMostRestarts)
+            progress.restartAt = 0;
+        if (restartDue()) {
+            startAgain();
+            continue;
+        }
+        const std::int64_t restartAt = progress.restartAt;
+        RunUntil([&] { return ended() || progress.restartAt != restartAt; },
+                 restartAt != 0 ? std::min(restartAt, until.at) : until.at);
+        if (!ended() && g_get_monotonic_time() >= until.at)
+            return true;
+    }
+}
+
+// Replaced, not failed: a device that failed has its own reason. The
+// newcomer can reach this client a moment after the news that it came.
+void noteTaker(Logon::State& s, const Progress& progress)
+{
+    const bool replaced = progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING &&
+                          (progress.deviceReason == NM_DEVICE_STATE_REASON_NONE ||
+                           progress.deviceReason == NM_DEVICE_STATE_REASON_NEW_ACTIVATION);
+    NMActiveConnection* taker = nullptr;
+    if (replaced)
+        RunUntil([&] { return s.gone || (taker = otherOn(s.nm(), s.device.get(), s.active.get())) != nullptr; },
+                 std::min(g_get_monotonic_time() + kNewcomerMicroseconds, s.whole().at));
+    if (taker == nullptr || s.gone)
+        return;
+    s.takenByOther = true;
+    s.takerUsesProfile = NM_CONNECTION(nm_active_connection_get_connection(taker)) == NM_CONNECTION(s.saved.get());
+}
+
+Observation observed(Logon::State& s, const Progress& progress, const Interrupts& interrupts, bool timedOut)
+{
+    Observation seen;
+    seen.interfaceName = s.interfaceName;
+    seen.hearsSupplicant = s.hearsSupplicant;
+    seen.seconds = s.whole().seconds;
+    seen.interruptedBy = interrupts.Caught();
+    seen.timedOut = timedOut;
+    seen.networkManagerGone = s.gone;
+    if (s.gone || s.active == nullptr)
+        return seen;
+    seen.activated = progress.state == NM_ACTIVE_CONNECTION_STATE_ACTIVATED;
+    const EapProgress eap = s.eap->On(s.interfaceName);
+    seen.eapStarted = eap.started;
+    seen.eapFailed = eap.failed;
+    seen.linkDown = !progress.linkUp || KernelSaysNoLink(s.interfaceName);
+    seen.deviceReason = progress.deviceReason;
+    seen.failedAskingSecrets = progress.failedAskingSecrets;
+    seen.reasonName = reasonName(progress.deviceReason);
+    noteTaker(s, progress);
+    seen.takenByOther = s.takenByOther;
+    return seen;
+}
+
+} // namespace
+
 struct ProfileWriter::State {
     const Budget& budget;
     Owned<NMClient> client;
@@ -203,95 +301,15 @@ void Logon::Activate(const Interrupts& interrupts)
 Observation Logon::Follow(const Interrupts& interrupts)
 {
     State& s = *state_;
-    Observation seen;
-    seen.interfaceName = s.interfaceName;
-    seen.hearsSupplicant = s.hearsSupplicant;
-    seen.seconds = s.whole().seconds;
-    if (s.active == nullptr) {
-        seen.interruptedBy = interrupts.Caught();
-        return seen;
-    }
-    Progress progress;
-    progress.state = nm_active_connection_get_state(s.active.get());
+    if (s.active == nullptr)
+        return observed(s, Progress{}, interrupts, false);
+    Progress progress{.state = nm_active_connection_get_state(s.active.get())};
     std::pair<NMDevice*, Progress*> removal{s.device.get(), &progress};
     const Connected deviceState(s.device.get(), "state-changed", G_CALLBACK(onDeviceState), &progress);
     const Connected carrier(s.device.get(), "notify::" NM_DEVICE_ETHERNET_CARRIER, G_CALLBACK(onCarrier), &progress);
     const Connected removed(s.nm(), NM_CLIENT_DEVICE_REMOVED, G_CALLBACK(onDeviceRemoved), &removal);
-    Connected activeState(s.active.get(), "state-changed", G_CALLBACK(onActiveState), &progress);
-
-    const Deadline until = s.budget.ForFollowing();
-    const auto ended = [&] {
-        return s.gone || interrupts.Caught() != 0 || progress.removed ||
-               progress.state >= NM_ACTIVE_CONNECTION_STATE_ACTIVATED ||
-               (s.hearsSupplicant && s.eap->On(s.interfaceName).failed);
-    };
-    const auto restartDue = [&] { return progress.restartAt != 0 && g_get_monotonic_time() >= progress.restartAt; };
-    const auto startAgain = [&] {
-        activeState = Connected();
-        s.eap->Forget(s.interfaceName);
-        s.active = nm::Activate(s.nm(), s.saved.get(), s.device.get(), s.interfaceName, until);
-        // What the run's own earlier activation did on leaving is no news.
-        progress = Progress{.state = nm_active_connection_get_state(s.active.get())};
-        activeState = Connected(s.active.get(), "state-changed", G_CALLBACK(onActiveState), &progress);
-    };
-    // An activation that follows another of the same profile at once can
-    // find NetworkManager without its password, though the profile holds
-    // it. Nothing went on the wire: it is worth one more try.
-    bool askedAgain = false;
-    const auto passwordLost = [&] {
-        return progress.failedAskingSecrets && progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING &&
-               !askedAgain && !s.gone && interrupts.Caught() == 0;
-    };
-    int restarts = 0;
-    for (;;) {
-        if (passwordLost()) {
-            askedAgain = true;
-            startAgain();
-            continue;
-        }
-        if (ended())
-            break;
-        if (restartDue() && ++restarts > kMostRestarts)
-            progress.restartAt = 0;
-        if (restartDue()) {
-            startAgain();
-            continue;
-        }
-        const std::int64_t restartAt = progress.restartAt;
-        RunUntil([&] { return ended() || progress.restartAt != restartAt; },
-                 restartAt != 0 ? std::min(restartAt, until.at) : until.at);
-        if (!ended() && g_get_monotonic_time() >= until.at) {
-            seen.timedOut = true;
-            break;
-        }
-    }
-
-    seen.interruptedBy = interrupts.Caught();
-    seen.networkManagerGone = s.gone;
-    if (s.gone)
-        return seen;
-    seen.activated = progress.state == NM_ACTIVE_CONNECTION_STATE_ACTIVATED;
-    const EapProgress eap = s.eap->On(s.interfaceName);
-    seen.eapStarted = eap.started;
-    seen.eapFailed = eap.failed;
-    seen.linkDown = !progress.linkUp || KernelSaysNoLink(s.interfaceName);
-    seen.deviceReason = progress.deviceReason;
-    seen.failedAskingSecrets = progress.failedAskingSecrets;
-    seen.reasonName = reasonName(progress.deviceReason);
-    // Replaced, not failed: a device that failed has its own reason. The
-    // newcomer can reach this client a moment after the news that it came.
-    const bool replaced = progress.state >= NM_ACTIVE_CONNECTION_STATE_DEACTIVATING &&
-                          (progress.deviceReason == NM_DEVICE_STATE_REASON_NONE ||
-                           progress.deviceReason == NM_DEVICE_STATE_REASON_NEW_ACTIVATION);
-    NMActiveConnection* taker = nullptr;
-    if (replaced)
-        RunUntil([&] { return s.gone || (taker = otherOn(s.nm(), s.device.get(), s.active.get())) != nullptr; },
-                 std::min(g_get_monotonic_time() + kNewcomerMicroseconds, s.whole().at));
-    if (taker != nullptr && !s.gone) {
-        s.takenByOther = seen.takenByOther = true;
-        s.takerUsesProfile = NM_CONNECTION(nm_active_connection_get_connection(taker)) == NM_CONNECTION(s.saved.get());
-    }
-    return seen;
+    const bool timedOut = followToTheEnd(s, progress, interrupts);
+    return observed(s, progress, interrupts, timedOut);
 }
 
 void Logon::Persist()

@@ -65,8 +65,9 @@ public:
     void TakeDown();
     std::optional<cli::CliError> Restore();
 
+    struct State; // what the run has found and written
+
 private:
-    struct State;
     std::unique_ptr<State> state_;
 };
 
