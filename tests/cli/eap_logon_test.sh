@@ -108,12 +108,12 @@ connects() {
     echo "exit $got after ${took}s: $output"
     [ $got -eq "$status" ] && [[ $output == $pattern ]] && [ "$(wc -l <<<"$output")" -eq 1 ] && [ $took -le "$seconds" ]
 }
-# The profile as NetworkManager holds it, secrets included, and its file on
-# disk but for the time NetworkManager stamps on each activation.
+# The profile as NetworkManager holds it and its file on disk, password
+# included, but for the time NetworkManager stamps on each activation. The
+# password NetworkManager shows of a profile in use comes and goes.
 profile() {
-    local name=${1:-PortAuth 802.1X}
-    nmcli -s -t -f 802-1x.password,802-1x.identity,connection.autoconnect,connection.interface-name,ipv4.addresses \
-        connection show "$name" 2>&1
+    nmcli -t -f 802-1x.identity,connection.autoconnect,connection.interface-name,ipv4.addresses \
+        connection show "PortAuth 802.1X" 2>&1
     on_disk
 }
 unchanged() { local before=$1 after; after=$(profile) && [ "$after" = "$before" ] || diff <(echo "$before") <(echo "$after"); }
