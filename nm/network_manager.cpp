@@ -77,15 +77,13 @@ void onDeviceState(NMDevice*, guint state, guint old, guint reason, gpointer dat
 // A port that goes down can swallow the supplicant's one EAPOL-Start, and
 // an authenticator that does not ask again when the link comes up (most
 // switches do, hostapd does not) then never answers: the logon has to start
-// again.
+// again. NetworkManager tells a quick drop and return as one change to a
+// link that is up, so any news of the link counts.
 void onCarrier(GObject* device, GParamSpec*, gpointer data)
 {
     auto& progress = *static_cast<Progress*>(data);
-    const bool up = HasCarrier(NM_DEVICE(device));
-    if (up == progress.linkUp)
-        return;
-    progress.linkUp = up;
-    progress.restartAt = up ? g_get_monotonic_time() + kSettleMicroseconds : 0;
+    progress.linkUp = HasCarrier(NM_DEVICE(device));
+    progress.restartAt = progress.linkUp ? g_get_monotonic_time() + kSettleMicroseconds : 0;
 }
 
 void onDeviceRemoved(NMClient*, NMDevice* removed, gpointer data)

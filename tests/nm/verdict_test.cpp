@@ -15,6 +15,7 @@ constexpr unsigned kIpConfigUnavailable = 5;
 constexpr unsigned kNoSecrets = 7;
 constexpr unsigned kSupplicantTimeout = 11;
 constexpr unsigned kRemoved = 36;
+constexpr unsigned kCarrier = 40;
 constexpr unsigned kSleeping = 37;
 constexpr unsigned kNewActivation = 60;
 
@@ -51,6 +52,7 @@ TEST(Verdict, TellsOnlyWhatWasSeen)
         {"replaced", [](auto& o) { o.deviceReason = kNewActivation; }, Problem::DeviceTaken},
         {"replaced without a reason", [](auto& o) { o.takenByOther = true; }, Problem::DeviceTaken},
         {"a link down when time ran out", [](auto& o) { o.linkDown = o.timedOut = true; }, Problem::DeviceUnavailable},
+        {"a link lost, back by the end", [](auto& o) { o.deviceReason = kCarrier; }, Problem::DeviceUnavailable},
         {"time out before NetworkManager's own", [](auto& o) { o.timedOut = true; }, Problem::ConnectTimedOut},
         {"logged on, no address", [](auto& o) { o.deviceReason = kIpConfigUnavailable; }, Problem::NoAddress},
         {"the device removed", [](auto& o) { o.deviceReason = kRemoved; }, Problem::DeviceRemoved},
