@@ -1,7 +1,6 @@
 #include "network_manager.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "cli_error.h"
 #include "glib_wait.h"
@@ -321,19 +320,10 @@ void Logon::TakeDown()
     State& s = *state_;
     if (s.gone || s.takenByOther || s.saved == nullptr)
         return;
-    // The run's own activation, and any NetworkManager began of the profile
-    // by itself once that one failed.
-    std::vector<Owned<NMActiveConnection>> running;
-    const GPtrArray* all = nm_client_get_active_connections(s.nm());
-    for (guint i = 0; i < all->len; ++i) {
-        auto* active = NM_ACTIVE_CONNECTION(all->pdata[i]);
-        if (NM_CONNECTION(nm_active_connection_get_connection(active)) == NM_CONNECTION(s.saved.get()) &&
-            nm_active_connection_get_state(active) < NM_ACTIVE_CONNECTION_STATE_DEACTIVATING)
-            running.push_back(share(active));
-    }
     try {
-        for (const Owned<NMActiveConnection>& active : running)
-            Deactivate(s.nm(), active.get(), s.whole());
+        if (s.active != nullptr &&
+            nm_active_connection_get_state(s.active.get()) < NM_ACTIVE_CONNECTION_STATE_DEACTIVATING)
+            Deactivate(s.nm(), s.active.get(), s.whole());
     } catch (const CliError&) {
         // Not answered in time: the restore below tells what is left.
     }

@@ -43,8 +43,6 @@ Problem failedFor(const Observation& seen)
         return Problem::SupplicantFailed;
     case NM_DEVICE_STATE_REASON_SUPPLICANT_DISCONNECT:
         return Problem::SupplicantDisconnected;
-    case NM_DEVICE_STATE_REASON_CARRIER:
-        return Problem::DeviceUnavailable;
     case NM_DEVICE_STATE_REASON_REMOVED:
         return Problem::DeviceRemoved;
     case NM_DEVICE_STATE_REASON_NEW_ACTIVATION:
@@ -78,13 +76,11 @@ std::optional<CliError> Verdict(const Observation& seen)
         return CliError(Problem::PasswordRefused, seen.interfaceName);
     if (seen.takenByOther)
         return CliError(Problem::DeviceTaken, seen.interfaceName);
-    if (seen.linkDown)
+    if (seen.linkDown || seen.deviceReason == NM_DEVICE_STATE_REASON_CARRIER)
         return CliError(Problem::DeviceUnavailable, seen.interfaceName + ": no carrier");
     if (seen.timedOut)
         return CliError(Problem::ConnectTimedOut, std::to_string(seen.seconds));
     const Problem problem = failedFor(seen);
-    if (problem == Problem::DeviceUnavailable)
-        return CliError(problem, seen.interfaceName + ": no carrier");
     if (problem == Problem::ActivationFailed)
         return CliError(problem, seen.interfaceName + '\n' + seen.reasonName + '\n' + std::to_string(seen.deviceReason));
     return CliError(problem, seen.interfaceName);
