@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "window_texts.h"
+
 namespace portauth::ui {
 namespace {
 
@@ -10,6 +12,11 @@ using enum ControlId;
 bool IsInputCaptioned(ControlId box)
 {
     return box == txtUsername || box == txtIP || box == txtPassword;
+}
+
+bool IsOutputCaptioned(ControlId box)
+{
+    return box == txtNUserName || box == txtNPassword || box == txtNDomain;
 }
 
 std::u16string Spoken(std::u16string_view text)
@@ -59,14 +66,19 @@ std::u16string_view PastedLine(std::u16string_view pasted) noexcept
 
 std::u16string AccessibleName(ControlId box)
 {
-    return Spoken(ControlOf(CaptionOf(box)).text);
+    std::u16string name = Spoken(ControlOf(CaptionOf(box)).text);
+    // Two output captions repeat input ones; spoken as the logon dialog's
+    // fields they fill, all seven boxes are told apart by name alone.
+    if (IsOutputCaptioned(box) && !name.starts_with(texts::logonFieldPrefix))
+        name.insert(0, texts::logonFieldPrefix);
+    return name;
 }
 
 std::u16string AccessibleDescription(ControlId box)
 {
-    if (box == Text1)
-        return {};
-    return Spoken(ControlOf(IsInputCaptioned(box) ? Label8 : Label9).text);
+    if (IsInputCaptioned(box))
+        return Spoken(ControlOf(Label8).text);
+    return IsOutputCaptioned(box) ? Spoken(ControlOf(Label9).text) : std::u16string();
 }
 
 std::vector<PixelRect> PlaceMessages(const PixelRect& window, const PixelRect& screen,

@@ -33,7 +33,9 @@ std::int16_t ShiftStateOf(bool shift, bool ctrl, bool alt) noexcept;
 std::u16string_view PastedLine(std::u16string_view pasted) noexcept;
 
 // What a screen reader says for a box: its caption without the colon, and
-// the heading of its group; the instructions are named by the title.
+// the heading of its group; the instructions are named by the title. An
+// output box is named as the logon dialog's field ("登陆密码"), so that no
+// two boxes share a name.
 std::u16string AccessibleName(ControlId box);
 std::u16string AccessibleDescription(ControlId box);
 

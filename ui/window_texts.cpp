@@ -29,6 +29,7 @@ const std::u16string_view userNameCaption = u"用户名:";
 const std::u16string_view ipCaption = u"IP:";
 const std::u16string_view passwordCaption = u"密码:";
 const std::u16string_view domainCaption = u"登陆域:";
+const std::u16string_view logonFieldPrefix = u"登陆";
 
 const std::u16string_view passwordTooLong = kPasswordTooLongText;
 const std::u16string_view settingsUnreadable = u"无法读取上次保存的用户名和 IP 地址。";

@@ -17,6 +17,9 @@ extern const std::u16string_view userNameCaption;
 extern const std::u16string_view ipCaption;
 extern const std::u16string_view passwordCaption;
 extern const std::u16string_view domainCaption;
+// Before an output box's caption where a screen reader names it: the word
+// the logon dialog and its domain field use.
+extern const std::u16string_view logonFieldPrefix;
 
 // What the window says when something fails, and the details line below it.
 extern const std::u16string_view passwordTooLong;

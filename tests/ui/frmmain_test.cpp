@@ -238,12 +238,19 @@ TEST(Rules, APasteKeepsItsFirstLine)
         EXPECT_EQ(PastedLine(pasted), kept) << testing::PrintToString(std::u16string(pasted));
 }
 
-TEST(Rules, ScreenReadersHearTheCaptionAndTheGroupWithoutColons)
+// Both programs' screen readers tell the seven boxes apart by name alone.
+TEST(Rules, ScreenReadersHearADifferentNameForEachBoxAndItsGroup)
 {
-    EXPECT_EQ(AccessibleName(txtIP) + u'|' + AccessibleDescription(txtIP), u"IP|您的网络相关信息");
-    EXPECT_EQ(AccessibleName(txtNDomain) + u'|' + AccessibleDescription(txtNDomain),
-              u"登陆域|在Windows802.1x登陆对话窗中所需填写的信息");
-    EXPECT_EQ(AccessibleName(Text1), u"使用 Windows 自带的802.1x端口认证登录网络");
+    std::u16string said;
+    for (ControlId box : FocusOrder())
+        said += AccessibleName(box) + u'|' + AccessibleDescription(box) + u'\n';
+    EXPECT_EQ(said, u"使用 Windows 自带的802.1x端口认证登录网络|\n"
+                    u"用户名|您的网络相关信息\n"
+                    u"IP|您的网络相关信息\n"
+                    u"密码|您的网络相关信息\n"
+                    u"登陆用户名|在Windows802.1x登陆对话窗中所需填写的信息\n"
+                    u"登陆密码|在Windows802.1x登陆对话窗中所需填写的信息\n"
+                    u"登陆域|在Windows802.1x登陆对话窗中所需填写的信息\n");
 }
 
 // A column to the right, 90 twips apart; to the left only where the right
