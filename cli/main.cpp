@@ -94,15 +94,13 @@ void useNetworkManager(const std::string& identity, const Options& options, Lang
         throw CliError(Problem::IdentityNotUtf8, identity);
     checkedIdentity(identity);
     // What stands in the way is told before anyone types a password.
-    if (options.keyfile) {
-        const std::string uuid = KeyfileUuid(*options.keyfile);
-        return WriteKeyfile(*options.keyfile,
-                            {options.connection, options.interfaceName, identity, derivedPassword(options, language)},
-                            uuid);
-    }
     const auto profile = [&] {
         return WiredProfile{options.connection, options.interfaceName, identity, derivedPassword(options, language)};
     };
+    if (options.keyfile) {
+        const std::string uuid = KeyfileUuid(*options.keyfile);
+        return WriteKeyfile(*options.keyfile, profile(), uuid);
+    }
     if (options.command == Command::NetworkManager)
         return SaveProfile(options, profile);
     const std::string interfaceName = Connect(options, profile, language);

@@ -16,6 +16,11 @@ std::string quoted(const std::string& name)
     return "\"" + name + "\": ";
 }
 
+std::string quoted(NMRemoteConnection* profile)
+{
+    return quoted(nm_connection_get_id(NM_CONNECTION(profile)));
+}
+
 bool noAnswer(const GError* error)
 {
     return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) ||
@@ -70,6 +75,11 @@ Owned<NMClient> Reach(const Deadline& deadline)
     return client;
 }
 
+OwnedVariant SettingsOf(NMConnection* connection)
+{
+    return OwnedVariant(g_variant_ref_sink(nm_connection_to_dbus(connection, NM_CONNECTION_SERIALIZE_ALL)));
+}
+
 OwnedVariant SettingsWithSecrets(NMClient* client, NMRemoteConnection* profile, const Deadline& deadline)
 {
     g_autoptr(NMConnection) copy = nm_simple_connection_new_clone(NM_CONNECTION(profile));
@@ -86,7 +96,7 @@ OwnedVariant SettingsWithSecrets(NMClient* client, NMRemoteConnection* profile, 
             !nm_connection_update_secrets(copy, NM_SETTING_802_1X_SETTING_NAME, secrets, &error))
             fail(client, error, deadline, Problem::SecretsUnreadable, quoted(nm_connection_get_id(copy)));
     }
-    return OwnedVariant(g_variant_ref_sink(nm_connection_to_dbus(copy, NM_CONNECTION_SERIALIZE_ALL)));
+    return SettingsOf(copy);
 }
 
 void Update(NMClient* client, NMRemoteConnection* profile, GVariant* settings, NMSettingsUpdate2Flags flags,
@@ -100,7 +110,7 @@ void Update(NMClient* client, NMRemoteConnection* profile, GVariant* settings, N
     g_autoptr(GError) error = nullptr;
     g_autoptr(GVariant) result = nm_remote_connection_update2_finish(profile, done, &error);
     if (result == nullptr)
-        fail(client, error, deadline, Problem::ConnectionNotWritten, quoted(nm_connection_get_id(NM_CONNECTION(profile))));
+        fail(client, error, deadline, Problem::ConnectionNotWritten, quoted(profile));
 }
 
 Owned<NMRemoteConnection> Add(NMClient* client, GVariant* settings, NMSettingsAddConnection2Flags flags,
@@ -127,7 +137,7 @@ void Remove(NMClient* client, NMRemoteConnection* profile, const Deadline& deadl
         deadline);
     g_autoptr(GError) error = nullptr;
     if (!nm_remote_connection_delete_finish(profile, done, &error))
-        fail(client, error, deadline, Problem::ConnectionNotWritten, quoted(nm_connection_get_id(NM_CONNECTION(profile))));
+        fail(client, error, deadline, Problem::ConnectionNotWritten, quoted(profile));
 }
 
 bool KernelSaysNoLink(const std::string& interfaceName)

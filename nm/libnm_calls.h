@@ -67,6 +67,9 @@ bool NetworkManagerOnBus(NMClient* client);
 // does not answer in time.
 Owned<NMClient> Reach(const Deadline& deadline);
 
+// Settings as NetworkManager's calls take them, secrets included.
+OwnedVariant SettingsOf(NMConnection* connection);
+
 // The profile's settings with the secrets NetworkManager keeps for it: what
 // it takes to give it back as it was.
 OwnedVariant SettingsWithSecrets(NMClient* client, NMRemoteConnection* profile, const Deadline& deadline);

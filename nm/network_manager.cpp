@@ -165,11 +165,12 @@ bool followToTheEnd(Logon::State& s, Progress& progress, const Interrupts& inter
         }
         if (ended())
             return false;
-        if (restartDue() && ++restarts > kMostRestarts)
-            progress.restartAt = 0;
         if (restartDue()) {
-            startAgain();
-            continue;
+            if (++restarts <= kMostRestarts) {
+                startAgain();
+                continue;
+            }
+            progress.restartAt = 0;
         }
         const std::int64_t restartAt = progress.restartAt;
         RunUntil([&] { return ended() || progress.restartAt != restartAt; },

@@ -131,11 +131,6 @@ NMConnection* ProfileConnection(NMRemoteConnection* existing, const cli::WiredPr
     return connection;
 }
 
-OwnedVariant SettingsOf(NMConnection* connection)
-{
-    return OwnedVariant(g_variant_ref_sink(nm_connection_to_dbus(connection, NM_CONNECTION_SERIALIZE_ALL)));
-}
-
 Owned<NMRemoteConnection> Write(NMClient* client, NMRemoteConnection* existing, GVariant* settings, bool toDisk,
                                 const Deadline& deadline, const std::string& name)
 {

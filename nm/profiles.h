@@ -28,7 +28,6 @@ NMRemoteConnection* UpOn(NMDevice* device);
 // The profile as it is to be saved: the earlier one's settings, or a new
 // one's, with what the logon needs.
 NMConnection* ProfileConnection(NMRemoteConnection* existing, const cli::WiredProfile& profile);
-OwnedVariant SettingsOf(NMConnection* connection);
 
 // Creates the profile, or updates the earlier one, on disk or in memory.
 Owned<NMRemoteConnection> Write(NMClient* client, NMRemoteConnection* existing, GVariant* settings, bool toDisk,

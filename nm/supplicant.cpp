@@ -55,7 +55,6 @@ EapProgress EapWatch::On(const std::string& interfaceName) const
             continue;
         seen.started = seen.started || source.progress.started;
         seen.failed = seen.failed || source.progress.failed;
-        seen.succeeded = seen.succeeded || source.progress.succeeded;
     }
     return seen;
 }
@@ -80,10 +79,7 @@ void EapWatch::onEap(GDBusConnection*, const gchar*, const gchar* path, const gc
     const auto [source, isNew] = watch.sources_.try_emplace(path);
     EapProgress& progress = source->second.progress;
     progress.started = progress.started || g_str_equal(status, "started");
-    if (g_str_equal(status, "completion")) {
-        progress.failed = progress.failed || g_str_equal(parameter, "failure");
-        progress.succeeded = progress.succeeded || g_str_equal(parameter, "success");
-    }
+    progress.failed = progress.failed || (g_str_equal(status, "completion") && g_str_equal(parameter, "failure"));
     if (isNew)
         watch.name(path);
 }

@@ -20,7 +20,6 @@ bool HearsSupplicant(GDBusConnection* bus, const Deadline& deadline);
 struct EapProgress {
     bool started = false; // an authenticator asked who is there
     bool failed = false;  // and refused the password
-    bool succeeded = false;
 };
 
 // The supplicant's EAP signals, by interface. It reports them on an object

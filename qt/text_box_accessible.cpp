@@ -3,9 +3,9 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <utility>
 
 #include "qt_text.h"
-#include "window_rules.h"
 
 namespace portauth::qt {
 
